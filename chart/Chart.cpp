@@ -1,0 +1,60 @@
+#include "Chart.h"
+
+#include "ChartRenderer.h"
+
+#include <QPainter>
+#include <QStringList>
+
+TChart::TChart(QWidget* parent) : QWidget(parent), m_model(new TChartModel(this))
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::NoFocus);
+    connect(m_model, &TChartModel::Changed, this, &TChart::ModelChanged);
+    ModelChanged();
+}
+
+void TChart::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    RenderChart(*m_model, p, rect());
+}
+
+QImage TChart::RenderImage(const QColor& background) const
+{
+    QImage image(size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(background);
+    QPainter p(&image);
+    RenderChart(*m_model, p, QRect(QPoint(0, 0), size()));
+    return image;
+}
+
+QString TChart::AccessibleNameText() const
+{
+    return m_model->Title().Text().Lines().join(u' ').trimmed();
+}
+
+QString TChart::AccessibleDescriptionText() const
+{
+    QStringList parts;
+    for (const QString& line : m_model->SubTitle().Text().Lines())
+        if (!line.trimmed().isEmpty())
+            parts << line;
+    const QString x = m_model->BottomAxis().Title().Caption();
+    const QString y = m_model->LeftAxis().Title().Caption();
+    if (!x.isEmpty())
+        parts << QStringLiteral("X軸: ") + x;
+    if (!y.isEmpty())
+        parts << QStringLiteral("Y軸: ") + y;
+    return parts.join(QStringLiteral("\n"));
+}
+
+void TChart::ModelChanged()
+{
+    const QString name = AccessibleNameText();
+    const QString description = AccessibleDescriptionText();
+    if (accessibleName() != name)
+        setAccessibleName(name);
+    if (accessibleDescription() != description)
+        setAccessibleDescription(description);
+    update();
+}

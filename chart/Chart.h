@@ -1,0 +1,46 @@
+#pragma once
+// The chart control: shows a TChartModel and repaints whenever it changes.
+// Screen readers hear the title as the control's name and the subtitle lines
+// and axis names as its description.
+
+#include "ChartModel.h"
+
+#include <QImage>
+#include <QWidget>
+
+class TChart : public QWidget {
+    Q_OBJECT
+public:
+    explicit TChart(QWidget* parent = nullptr);
+
+    TChartModel& Model() { return *m_model; }
+    const TChartModel& Model() const { return *m_model; }
+
+    // The chart's parts, as the program addresses them.
+    TChartTitle& Title() { return m_model->Title(); }
+    TChartTitle& SubTitle() { return m_model->SubTitle(); }
+    TChartAxis& LeftAxis() { return m_model->LeftAxis(); }
+    TChartAxis& BottomAxis() { return m_model->BottomAxis(); }
+    TChartWalls& Walls() { return m_model->Walls(); }
+    TChartBorder& Border() { return m_model->Border(); }
+    TChartShadow& Shadow() { return m_model->Shadow(); }
+    TColor Color() const { return m_model->Color(); }
+    void SetColor(TColor c) { m_model->SetColor(c); }
+    int SeriesCount() const { return m_model->SeriesCount(); }
+    TChartSeries* Series(int i) const { return m_model->Series(i); }
+
+    // The chart drawn over a `background` of the control's size.
+    QImage RenderImage(const QColor& background) const;
+
+    // What assistive technology is told, kept current on every change.
+    QString AccessibleNameText() const;
+    QString AccessibleDescriptionText() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void ModelChanged();
+
+    TChartModel* m_model;
+};

@@ -1,0 +1,553 @@
+#include "ChartRenderer.h"
+
+#include "ChartModel.h"
+#include "NumberFormat.h"
+
+#include <QFontMetrics>
+#include <QImage>
+#include <QPaintDevice>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPicture>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr int kMargin = 8;    // around the panel's contents
+constexpr int kTickLength = 4;
+constexpr int kLabelGap = 3;  // between ticks, labels and axis names
+
+QColor SeriesQColor(const TChartSeries& s, TColor pointColor)
+{
+    return ToQColor(pointColor == clSeriesColor ? s.SeriesColor() : pointColor);
+}
+
+Qt::PenStyle ToQtPenStyle(TPenStyle s)
+{
+    switch (s) {
+    case psDash: return Qt::DashLine;
+    case psDot: return Qt::DotLine;
+    case psDashDot: return Qt::DashDotLine;
+    case psDashDotDot: return Qt::DashDotDotLine;
+    case psSolid: break;
+    }
+    return Qt::SolidLine;
+}
+
+QString AxisLabelText(double v)
+{
+    return FormatGrouped(v, 3, NumberFormat::Current());
+}
+
+double NiceStepAtLeast(double raw)
+{
+    if (!(raw > 0) || !std::isfinite(raw))
+        return 1.0;
+    const double p = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0, 10.0}) {
+        if (m * p >= raw * (1 - 1e-12))
+            return m * p;
+    }
+    return 10.0 * p;
+}
+
+// Labels at the multiples of `step` within [lo, hi].
+bool FillTicks(AxisTicks& t, double lo, double hi, double step, qsizetype maxCount)
+{
+    t.step = step;
+    t.values.clear();
+    t.texts.clear();
+    const double first = std::ceil(lo / step - 1e-9);
+    const double last = std::floor(hi / step + 1e-9);
+    if (!std::isfinite(first) || !std::isfinite(last) || last - first + 1 > double(maxCount))
+        return false;
+    for (double k = first; k <= last; k += 1.0) {
+        double v = k * step;
+        if (std::fabs(v) < step * 1e-9)
+            v = 0.0;
+        t.values.append(v);
+        t.texts.append(AxisLabelText(v));
+    }
+    return true;
+}
+
+// Whether neighbouring labels keep clear of each other.
+bool TicksFit(const AxisTicks& t, bool horizontal, double pxPerUnit, const QFontMetrics& fm)
+{
+    const double spacingPx = t.step * pxPerUnit;
+    if (horizontal) {
+        int widest = 0;
+        for (const QString& s : t.texts)
+            widest = std::max(widest, fm.horizontalAdvance(s));
+        return spacingPx >= widest + 2 * kLabelGap + 4;
+    }
+    return spacingPx >= fm.height() + kLabelGap;
+}
+
+int TextWidth(const QFontMetrics& fm, const QString& s) { return fm.horizontalAdvance(s); }
+
+QFont DeviceFont(const TChartFont& f, QPaintDevice* device)
+{
+    QFont q = f.ToQFont();
+    return device ? QFont(q, device) : q;
+}
+
+struct TitleBlock {
+    const TChartTitle* title;
+    QFont font;
+    int height = 0;
+};
+
+int TitleHeight(const TChartTitle& t, const QFont& font)
+{
+    if (!t.Visible() || t.Text().Count() == 0)
+        return 0;
+    return QFontMetrics(font).height() * t.Text().Count();
+}
+
+void DrawTitle(QPainter& p, const TChartTitle& t, const QFont& font, const QRect& panel, int top)
+{
+    if (!t.Visible())
+        return;
+    const QFontMetrics fm(font);
+    p.setFont(font);
+    p.setPen(ToQColor(t.Font().Color()));
+    int y = top;
+    for (const QString& line : t.Text().Lines()) {
+        const int w = fm.horizontalAdvance(line);
+        int x = panel.left() + (panel.width() - w) / 2;
+        if (t.Alignment() == taLeftJustify)
+            x = panel.left() + kMargin;
+        else if (t.Alignment() == taRightJustify)
+            x = panel.right() - kMargin - w;
+        p.drawText(QPoint(x, y + fm.ascent()), line);
+        y += fm.height();
+    }
+}
+
+// A marker centred on (0, 0) covering (2h + 1) x (2v + 1) pixels.
+QPainterPath MarkerPath(TSeriesPointerStyle style, int h, int v)
+{
+    QPainterPath path;
+    const double l = -h, r = h + 1, t = -v, b = v + 1;
+    const double cx = 0.5, cy = 0.5;
+    switch (style) {
+    case psCircle: path.addEllipse(QRectF(l, t, r - l, b - t)); break;
+    case psTriangle:
+        path.moveTo(cx, t);
+        path.lineTo(r, b);
+        path.lineTo(l, b);
+        path.closeSubpath();
+        break;
+    case psDiamond:
+        path.moveTo(cx, t);
+        path.lineTo(r, cy);
+        path.lineTo(cx, b);
+        path.lineTo(l, cy);
+        path.closeSubpath();
+        break;
+    case psRectangle: path.addRect(QRectF(l, t, r - l, b - t)); break;
+    }
+    return path;
+}
+
+// Distinct device positions of a series' points inside `area`, each once.
+std::vector<QPoint> DistinctPositions(const TChartSeries& s, const ChartLayout& L, const QRect& area)
+{
+    std::vector<QPoint> out;
+    const qsizetype n = s.Count();
+    if (n == 0 || area.isEmpty())
+        return out;
+    const double sx = L.plot.width() / (L.xHi - L.xLo);
+    const double sy = L.plot.height() / (L.yHi - L.yLo);
+    // Positions relative to the area's corner, so they are never negative.
+    const double ox = L.plot.left() - area.left() - L.xLo * sx;
+    const double oy = L.plot.bottom() + 1 - area.top() + L.yLo * sy;
+    const int w = area.width(), h = area.height();
+    std::vector<std::uint64_t> seen((size_t(w) * size_t(h) + 63) / 64, 0);
+    const double* xs = s.RawX().constData();
+    const double* ys = s.RawY().constData();
+    const qsizetype rawN = s.RawX().size();
+    out.reserve(size_t(std::min<qsizetype>(rawN, 1 << 16)));
+    for (qsizetype i = 0; i < rawN; ++i) {
+        const double fx = xs[i] * sx + ox + 0.5;
+        const double fy = oy - ys[i] * sy + 0.5;
+        if (!(fx >= 0.0 && fx < double(w) && fy >= 0.0 && fy < double(h)))
+            continue;
+        const int px = int(fx), py = int(fy);
+        const size_t bit = size_t(py) * size_t(w) + size_t(px);
+        std::uint64_t& word = seen[bit >> 6];
+        const std::uint64_t mask = std::uint64_t(1) << (bit & 63);
+        if (word & mask)
+            continue;
+        word |= mask;
+        out.emplace_back(px + area.left(), py + area.top());
+    }
+    return out;
+}
+
+void DrawMarkers(QPainter& p, const TChartSeries& s, const ChartLayout& L)
+{
+    const TSeriesPointer& ptr = s.Pointer();
+    const int h = std::max(1, ptr.HorizSize());
+    const int v = std::max(1, ptr.VertSize());
+    const QRect area = L.plot.adjusted(-h - 1, -v - 1, h + 1, v + 1);
+    const QPainterPath path = MarkerPath(ptr.Style(), h, v);
+
+    if (s.HasPointColors()) {
+        // Rare: points with colours of their own are drawn one by one.
+        for (qsizetype i = 0; i < s.Count(); ++i) {
+            const double fx = L.plot.left() + (s.XValue(i) - L.xLo) * L.plot.width() / (L.xHi - L.xLo);
+            const double fy = L.plot.bottom() + 1 - (s.YValue(i) - L.yLo) * L.plot.height() / (L.yHi - L.yLo);
+            if (!area.contains(QPoint(int(std::floor(fx + 0.5)), int(std::floor(fy + 0.5)))))
+                continue;
+            const QColor c = SeriesQColor(s, s.ValueColor(i));
+            p.setPen(QPen(c.darker(140), 1));
+            p.setBrush(c);
+            p.drawPath(path.translated(std::floor(fx + 0.5), std::floor(fy + 0.5)));
+        }
+        return;
+    }
+
+    const std::vector<QPoint> positions = DistinctPositions(s, L, area);
+    if (positions.empty())
+        return;
+    const QColor fill = SeriesQColor(s, clSeriesColor);
+    const QPen outline(fill.darker(140), 1);
+    QPaintEngine* engine = p.paintEngine();
+    const bool raster = engine && engine->type() == QPaintEngine::Raster && p.transform().isIdentity();
+    if (raster && positions.size() > 64) {
+        // On pixel devices one pre-drawn marker is copied to every position.
+        const qreal dpr = p.device()->devicePixelRatioF();
+        const int sw = 2 * h + 4, sh = 2 * v + 4;
+        QImage sprite(int(std::ceil(sw * dpr)), int(std::ceil(sh * dpr)), QImage::Format_ARGB32_Premultiplied);
+        sprite.setDevicePixelRatio(dpr);
+        sprite.fill(Qt::transparent);
+        {
+            QPainter sp(&sprite);
+            sp.setRenderHint(QPainter::Antialiasing, true);
+            sp.setPen(outline);
+            sp.setBrush(fill);
+            sp.drawPath(path.translated(h + 1.5, v + 1.5));
+        }
+        for (const QPoint& pt : positions)
+            p.drawImage(QPointF(pt.x() - h - 1.5, pt.y() - v - 1.5), sprite);
+        return;
+    }
+    p.setPen(outline);
+    p.setBrush(fill);
+    for (const QPoint& pt : positions)
+        p.drawPath(path.translated(pt.x(), pt.y()));
+}
+
+void DrawLine(QPainter& p, const TChartSeries& s, const ChartLayout& L)
+{
+    const qsizetype n = s.Count();
+    if (n < 2 || !s.LinePen().Visible())
+        return;
+    QPen pen(SeriesQColor(s, clSeriesColor));
+    pen.setWidth(s.LinePen().Width());
+    pen.setStyle(ToQtPenStyle(s.LinePen().Style()));
+    pen.setCapStyle(Qt::FlatCap);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    const double sx = L.plot.width() / (L.xHi - L.xLo);
+    const double sy = L.plot.height() / (L.yHi - L.yLo);
+    auto toDevice = [&](qsizetype i) {
+        return QPointF(L.plot.left() + (s.XValue(i) - L.xLo) * sx, L.plot.bottom() + 1 - (s.YValue(i) - L.yLo) * sy);
+    };
+    QPolygonF poly;
+    if (n <= 4 * qsizetype(L.plot.width() + 1)) {
+        poly.reserve(n);
+        for (qsizetype i = 0; i < n; ++i)
+            poly.append(toDevice(i));
+    } else {
+        // Many points per pixel column: the first, lowest, highest and last
+        // point of each column draw the same line.
+        qsizetype i = 0;
+        while (i < n) {
+            const QPointF first = toDevice(i);
+            const long col = std::lround(first.x());
+            QPointF lo = first, hi = first, last = first;
+            qsizetype j = i + 1;
+            for (; j < n; ++j) {
+                const QPointF q = toDevice(j);
+                if (std::lround(q.x()) != col)
+                    break;
+                if (q.y() < lo.y())
+                    lo = q;
+                if (q.y() > hi.y())
+                    hi = q;
+                last = q;
+            }
+            poly << first << lo << hi << last;
+            i = j;
+        }
+    }
+    p.drawPolyline(poly);
+}
+
+} // namespace
+
+void DisplayRange(double min, double max, double& lo, double& hi)
+{
+    lo = min;
+    hi = max;
+    if (!std::isfinite(lo) || !std::isfinite(hi)) {
+        lo = 0.0;
+        hi = 1.0;
+        return;
+    }
+    if (hi < lo)
+        std::swap(lo, hi);
+    if (hi - lo <= std::fabs(hi) * 1e-15 || hi - lo <= 0.0) {
+        const double pad = lo == 0.0 ? 1.0 : std::max(1.0, std::fabs(lo) * 0.01);
+        lo -= pad;
+        hi += pad;
+    }
+}
+
+AxisTicks ComputeAxisTicks(const TChartAxis& axis, double lo, double hi, int lengthPx, const QFontMetrics& fm)
+{
+    AxisTicks t;
+    if (lengthPx <= 0 || !(hi > lo))
+        return t;
+    const double pxPerUnit = lengthPx / (hi - lo);
+    const qsizetype maxCount = std::max(2, lengthPx / 4);
+    const bool horizontal = axis.Horizontal();
+    if (axis.Increment() > 0) {
+        double step = axis.Increment();
+        for (int guard = 0; guard < 2100 && std::isfinite(step); ++guard, step *= 2.0) {
+            if (step * pxPerUnit * double(maxCount) < lengthPx) // cheap pre-check before formatting
+                continue;
+            if (FillTicks(t, lo, hi, step, maxCount) && TicksFit(t, horizontal, pxPerUnit, fm))
+                return t;
+        }
+        t = AxisTicks();
+        return t;
+    }
+    // The axis's own step: the smallest 1-2-5 step whose labels fit.
+    const int approxSpacing = horizontal ? TextWidth(fm, AxisLabelText(hi)) + 12 : fm.height() + kLabelGap;
+    double step = NiceStepAtLeast((hi - lo) / std::max(1, lengthPx / std::max(1, approxSpacing)));
+    for (int guard = 0; guard < 60; ++guard) {
+        if (FillTicks(t, lo, hi, step, maxCount) && TicksFit(t, horizontal, pxPerUnit, fm))
+            return t;
+        step = NiceStepAtLeast(step * 1.5);
+    }
+    return AxisTicks();
+}
+
+namespace {
+
+ChartLayout Layout(const TChartModel& chart, const QRect& rect, QPaintDevice* device)
+{
+    ChartLayout L;
+    const TChartShadow& sh = chart.Shadow();
+    L.panel = rect;
+    if (sh.Visible())
+        L.panel = rect.adjusted(0, 0, -std::max(0, sh.HorizSize()), -std::max(0, sh.VertSize()));
+
+    const QFont titleFont = DeviceFont(chart.Title().Font(), device);
+    const QFont subFont = DeviceFont(chart.SubTitle().Font(), device);
+    const QFontMetrics labelFmX(DeviceFont(chart.BottomAxis().LabelsFont(), device));
+    const QFontMetrics labelFmY(DeviceFont(chart.LeftAxis().LabelsFont(), device));
+    const QFontMetrics axisTitleFmX(DeviceFont(chart.BottomAxis().Title().Font(), device));
+    const QFontMetrics axisTitleFmY(DeviceFont(chart.LeftAxis().Title().Font(), device));
+
+    int top = L.panel.top() + kMargin;
+    top += TitleHeight(chart.Title(), titleFont);
+    top += TitleHeight(chart.SubTitle(), subFont);
+    top += kMargin + labelFmY.height() / 2;
+
+    int bottom = L.panel.bottom() - kMargin;
+    bottom -= kTickLength + kLabelGap + labelFmX.height();
+    if (!chart.BottomAxis().Title().Caption().isEmpty())
+        bottom -= kLabelGap + axisTitleFmX.height();
+
+    const int plotHeight = std::max(1, bottom - top + 1);
+    const TChartAxis& left = chart.LeftAxis();
+    const TChartAxis& bottomAxis = chart.BottomAxis();
+    left.UpdateAutomaticRange(plotHeight);
+    L.yEmpty = left.Automatic() && left.Minimum() == 0.0 && left.Maximum() == 0.0;
+    DisplayRange(left.Minimum(), left.Maximum(), L.yLo, L.yHi);
+    if (!L.yEmpty)
+        L.yTicks = ComputeAxisTicks(left, L.yLo, L.yHi, plotHeight, labelFmY);
+
+    int labelWidth = 0;
+    for (const QString& s : L.yTicks.texts)
+        labelWidth = std::max(labelWidth, labelFmY.horizontalAdvance(s));
+    if (L.yTicks.texts.isEmpty())
+        labelWidth = labelFmY.horizontalAdvance(QStringLiteral("0"));
+    int plotLeft = L.panel.left() + kMargin;
+    if (!left.Title().Caption().isEmpty())
+        plotLeft += axisTitleFmY.height() + kLabelGap;
+    plotLeft += labelWidth + kLabelGap + kTickLength;
+
+    // Room on the right for half of the last bottom label.
+    bottomAxis.UpdateAutomaticRange(std::max(1, L.panel.right() - kMargin - plotLeft));
+    double xlo, xhi;
+    DisplayRange(bottomAxis.Minimum(), bottomAxis.Maximum(), xlo, xhi);
+    const int rightRoom =
+        std::max(kMargin * 2, labelFmX.horizontalAdvance(AxisLabelText(xhi)) / 2 + kMargin);
+    const int plotRight = L.panel.right() - rightRoom;
+    const int plotWidth = std::max(1, plotRight - plotLeft + 1);
+    bottomAxis.UpdateAutomaticRange(plotWidth);
+    L.xEmpty = bottomAxis.Automatic() && bottomAxis.Minimum() == 0.0 && bottomAxis.Maximum() == 0.0;
+    DisplayRange(bottomAxis.Minimum(), bottomAxis.Maximum(), L.xLo, L.xHi);
+    if (!L.xEmpty)
+        L.xTicks = ComputeAxisTicks(bottomAxis, L.xLo, L.xHi, plotWidth, labelFmX);
+
+    L.plot = QRect(plotLeft, top, plotWidth, plotHeight);
+    return L;
+}
+
+} // namespace
+
+ChartLayout ComputeChartLayout(const TChartModel& chart, const QRect& rect)
+{
+    return Layout(chart, rect, nullptr);
+}
+
+void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    QPaintDevice* device = p.device();
+    const ChartLayout L = Layout(chart, rect, device);
+
+    // Shadow, panel and border.
+    const TChartShadow& sh = chart.Shadow();
+    if (sh.Visible()) {
+        QColor c = ToQColor(sh.Color());
+        c.setAlphaF(1.0 - sh.Transparency() / 100.0);
+        p.fillRect(L.panel.translated(sh.HorizSize(), sh.VertSize()), c);
+    }
+    p.fillRect(L.panel, ToQColor(chart.Color()));
+    if (chart.Border().Visible()) {
+        p.save();
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setPen(QPen(Qt::black, 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(L.panel.adjusted(0, 0, -1, -1));
+        p.restore();
+    }
+
+    // Titles.
+    const QFont titleFont = DeviceFont(chart.Title().Font(), device);
+    const QFont subFont = DeviceFont(chart.SubTitle().Font(), device);
+    int y = L.panel.top() + kMargin;
+    DrawTitle(p, chart.Title(), titleFont, L.panel, y);
+    y += TitleHeight(chart.Title(), titleFont);
+    DrawTitle(p, chart.SubTitle(), subFont, L.panel, y);
+
+    // Back wall: fill, then the picture stretched over it.
+    const TChartWall& wall = chart.Walls().Back();
+    if (!wall.Transparent())
+        p.fillRect(L.plot, ToQColor(wall.Color()));
+    if (!wall.Picture().Empty()) {
+        if (!wall.Picture().Image().isNull()) {
+            p.drawImage(QRectF(L.plot), wall.Picture().Image());
+        } else if (const QPicture* pic = wall.Picture().Vector()) {
+            const QRect b = pic->boundingRect();
+            if (b.width() > 0 && b.height() > 0) {
+                p.save();
+                p.setClipRect(L.plot);
+                p.translate(L.plot.topLeft());
+                p.scale(double(L.plot.width()) / b.width(), double(L.plot.height()) / b.height());
+                p.translate(-b.topLeft());
+                p.drawPicture(0, 0, *pic);
+                p.restore();
+            }
+        }
+    }
+
+    // Grid, axes, ticks and labels.
+    const double sx = L.plot.width() / (L.xHi - L.xLo);
+    const double sy = L.plot.height() / (L.yHi - L.yLo);
+    const QFont labelFontX = DeviceFont(chart.BottomAxis().LabelsFont(), device);
+    const QFont labelFontY = DeviceFont(chart.LeftAxis().LabelsFont(), device);
+    const QFontMetrics fmX(labelFontX), fmY(labelFontY);
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    QPen grid(QColor(160, 160, 160), 0, Qt::DotLine);
+    p.setPen(grid);
+    for (double v : L.xTicks.values) {
+        const int x = int(std::lround(L.plot.left() + (v - L.xLo) * sx));
+        p.drawLine(x, L.plot.top(), x, L.plot.bottom());
+    }
+    for (double v : L.yTicks.values) {
+        const int yy = int(std::lround(L.plot.bottom() + 1 - (v - L.yLo) * sy));
+        p.drawLine(L.plot.left(), yy, L.plot.right(), yy);
+    }
+    p.setPen(QPen(QColor(128, 128, 128), 0));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(L.plot);
+    p.setPen(QPen(Qt::black, 0));
+    p.drawLine(L.plot.left(), L.plot.top(), L.plot.left(), L.plot.bottom() + 1);
+    p.drawLine(L.plot.left(), L.plot.bottom() + 1, L.plot.right(), L.plot.bottom() + 1);
+    p.setFont(labelFontX);
+    p.setPen(ToQColor(chart.BottomAxis().LabelsFont().Color()));
+    for (qsizetype i = 0; i < L.xTicks.values.size(); ++i) {
+        const int x = int(std::lround(L.plot.left() + (L.xTicks.values[i] - L.xLo) * sx));
+        p.drawLine(x, L.plot.bottom() + 1, x, L.plot.bottom() + 1 + kTickLength);
+        const int w = fmX.horizontalAdvance(L.xTicks.texts[i]);
+        p.drawText(QPoint(x - w / 2, L.plot.bottom() + 1 + kTickLength + kLabelGap + fmX.ascent()), L.xTicks.texts[i]);
+    }
+    p.setFont(labelFontY);
+    p.setPen(ToQColor(chart.LeftAxis().LabelsFont().Color()));
+    for (qsizetype i = 0; i < L.yTicks.values.size(); ++i) {
+        const int yy = int(std::lround(L.plot.bottom() + 1 - (L.yTicks.values[i] - L.yLo) * sy));
+        p.drawLine(L.plot.left() - kTickLength, yy, L.plot.left(), yy);
+        const int w = fmY.horizontalAdvance(L.yTicks.texts[i]);
+        p.drawText(QPoint(L.plot.left() - kTickLength - kLabelGap - w, yy - fmY.height() / 2 + fmY.ascent()),
+                   L.yTicks.texts[i]);
+    }
+    p.restore();
+
+    // Axis names.
+    const TChartAxisTitle& bt = chart.BottomAxis().Title();
+    if (!bt.Caption().isEmpty()) {
+        const QFont f = DeviceFont(bt.Font(), device);
+        const QFontMetrics fm(f);
+        p.setFont(f);
+        p.setPen(ToQColor(bt.Font().Color()));
+        const int w = fm.horizontalAdvance(bt.Caption());
+        const int ty = L.plot.bottom() + 1 + kTickLength + kLabelGap + fmX.height() + kLabelGap;
+        p.drawText(QPoint(L.plot.left() + (L.plot.width() - w) / 2, ty + fm.ascent()), bt.Caption());
+    }
+    const TChartAxisTitle& lt = chart.LeftAxis().Title();
+    if (!lt.Caption().isEmpty()) {
+        const QFont f = DeviceFont(lt.Font(), device);
+        const QFontMetrics fm(f);
+        p.save();
+        p.setFont(f);
+        p.setPen(ToQColor(lt.Font().Color()));
+        const int w = fm.horizontalAdvance(lt.Caption());
+        p.translate(L.panel.left() + kMargin + fm.ascent(), L.plot.top() + (L.plot.height() + w) / 2);
+        p.rotate(-90);
+        p.drawText(QPoint(0, 0), lt.Caption());
+        p.restore();
+    }
+
+    // Series, clipped to the plot area: lines first, then markers on top.
+    p.save();
+    p.setClipRect(L.plot.adjusted(0, 0, 1, 1));
+    for (int i = 0; i < chart.SeriesCount(); ++i) {
+        const TChartSeries& s = *chart.Series(i);
+        if (s.Active() && s.DrawsLine())
+            DrawLine(p, s, L);
+    }
+    for (int i = 0; i < chart.SeriesCount(); ++i) {
+        const TChartSeries& s = *chart.Series(i);
+        if (s.Active() && s.Pointer().Visible())
+            DrawMarkers(p, s, L);
+    }
+    p.restore();
+    p.restore();
+}

@@ -1,0 +1,42 @@
+#pragma once
+// Draws a chart onto any QPainter: the screen, an image or a metafile. One
+// path for all of them, so what is exported is what is shown.
+
+#include <QList>
+#include <QRect>
+#include <QString>
+
+class QPainter;
+class QFontMetrics;
+class TChartModel;
+class TChartAxis;
+
+// The labels of one axis: their values, texts and the step between them.
+struct AxisTicks {
+    double step = 0.0;
+    QList<double> values;
+    QList<QString> texts;
+};
+
+// Where the parts of a chart go inside its rectangle.
+struct ChartLayout {
+    QRect panel;    // the chart's own panel (the rectangle less the shadow)
+    QRect plot;     // the plot area inside the axes
+    double xLo = 0, xHi = 1, yLo = 0, yHi = 1; // the ranges drawn
+    bool xEmpty = true, yEmpty = true;          // automatic axes without data
+    AxisTicks xTicks, yTicks;
+};
+
+// The range an axis draws: its bounds, widened when they coincide so that
+// the data still has a place in the middle.
+void DisplayRange(double min, double max, double& lo, double& hi);
+
+// The labels for `axis` drawn over [lo, hi] on `lengthPx` pixels. With an
+// increment of 0 the step is the smallest 1-2-5 step whose labels fit; a
+// positive increment is doubled until they fit.
+AxisTicks ComputeAxisTicks(const TChartAxis& axis, double lo, double hi, int lengthPx, const QFontMetrics& fm);
+
+ChartLayout ComputeChartLayout(const TChartModel& chart, const QRect& rect);
+
+// Paints the whole chart into `rect`. Anti-aliasing is switched on.
+void RenderChart(const TChartModel& chart, QPainter& painter, const QRect& rect);
