@@ -1,0 +1,180 @@
+#include "Controls.h"
+
+#include <QButtonGroup>
+#include <QLabel>
+#include <QPainter>
+#include <QStackedWidget>
+#include <QStyleOptionTab>
+#include <QStylePainter>
+
+namespace {
+constexpr int kTabPadX = 8;
+constexpr int kTabPadY = 4;
+} // namespace
+
+// --- TTabButton ---------------------------------------------------------
+
+TTabButton::TTabButton(const QString& caption, QWidget* parent) : QAbstractButton(parent)
+{
+    setText(caption);
+    setCheckable(true);
+    setFocusPolicy(Qt::TabFocus);
+    setAccessibleName(caption);
+}
+
+QSize TTabButton::sizeHint() const
+{
+    const QFontMetrics fm(font());
+    return {fm.horizontalAdvance(text()) + 2 * kTabPadX, fm.height() + 2 * kTabPadY};
+}
+
+void TTabButton::paintEvent(QPaintEvent*)
+{
+    QStylePainter p(this);
+    QStyleOptionTab opt;
+    opt.initFrom(this);
+    opt.text = text();
+    opt.shape = QTabBar::RoundedNorth;
+    opt.position = QStyleOptionTab::Middle;
+    if (isChecked())
+        opt.state |= QStyle::State_Selected;
+    if (hasFocus())
+        opt.state |= QStyle::State_HasFocus;
+    p.drawControl(QStyle::CE_TabBarTab, opt);
+}
+
+// --- TPageControl -------------------------------------------------------
+
+TPageControl::TPageControl(QWidget* parent)
+    : QWidget(parent), m_stack(new QStackedWidget(this)), m_group(new QButtonGroup(this))
+{
+    m_group->setExclusive(true);
+    m_stack->setFrameShape(QFrame::StyledPanel);
+    connect(m_group, &QButtonGroup::idClicked, this, [this](int id) {
+        SetTabIndex(id);
+        emit TabChanged(id);
+    });
+}
+
+QWidget* TPageControl::AddPage(const QString& objectName, const QString& caption)
+{
+    auto* page = new QWidget;
+    page->setObjectName(objectName);
+    page->setAccessibleName(caption);
+    m_stack->addWidget(page);
+    auto* tab = new TTabButton(caption, this);
+    tab->setObjectName(objectName + QStringLiteral("Tab"));
+    m_group->addButton(tab, int(m_tabs.size()));
+    m_tabs.append(tab);
+    if (m_tabs.size() == 1)
+        tab->setChecked(true);
+    LayoutTabs();
+    return page;
+}
+
+int TPageControl::PageCount() const { return int(m_tabs.size()); }
+QWidget* TPageControl::Page(int i) const { return m_stack->widget(i); }
+QString TPageControl::TabCaption(int i) const { return m_tabs.at(i)->text(); }
+int TPageControl::TabIndex() const { return m_group->checkedId(); }
+
+void TPageControl::SetTabIndex(int i)
+{
+    if (i < 0 || i >= m_tabs.size())
+        return;
+    m_tabs[i]->setChecked(true);
+    m_stack->setCurrentIndex(i);
+}
+
+QSize TPageControl::minimumSizeHint() const { return {40, m_tabsHeight + 40}; }
+
+void TPageControl::resizeEvent(QResizeEvent*) { LayoutTabs(); }
+
+void TPageControl::LayoutTabs()
+{
+    // Captions flow left to right and wrap to a new row when the next one
+    // does not fit the control's width.
+    const int width = std::max(1, this->width());
+    int x = 0, y = 0, rowHeight = 0, rows = m_tabs.isEmpty() ? 0 : 1;
+    for (TTabButton* tab : m_tabs) {
+        const QSize s = tab->sizeHint();
+        if (x > 0 && x + s.width() > width) {
+            x = 0;
+            y += rowHeight;
+            rowHeight = 0;
+            ++rows;
+        }
+        tab->setGeometry(x, y, std::min(s.width(), width), s.height());
+        x += s.width();
+        rowHeight = std::max(rowHeight, s.height());
+    }
+    m_rows = rows;
+    m_tabsHeight = y + rowHeight;
+    m_stack->setGeometry(0, m_tabsHeight, width, std::max(0, height() - m_tabsHeight));
+}
+
+// --- TToggleSwitch ------------------------------------------------------
+
+TToggleSwitch::TToggleSwitch(QWidget* parent) : QAbstractButton(parent)
+{
+    setCheckable(true);
+    setFocusPolicy(Qt::StrongFocus);
+    connect(this, &QAbstractButton::toggled, this, [this] { setAccessibleDescription(StateCaption()); });
+    setAccessibleDescription(StateCaption());
+}
+
+void TToggleSwitch::SetState(TToggleSwitchState s)
+{
+    const QSignalBlocker block(this);
+    setChecked(s == tssOn);
+    setAccessibleDescription(StateCaption());
+    update();
+}
+
+QString TToggleSwitch::StateCaption() const { return isChecked() ? QStringLiteral("オン") : QStringLiteral("オフ"); }
+
+QSize TToggleSwitch::sizeHint() const { return {74, 20}; }
+
+void TToggleSwitch::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const QPalette& pal = palette();
+    const int h = std::min(height(), 20);
+    const QRectF track(1.5, (height() - h) / 2.0 + 1.5, 2.2 * h - 3, h - 3);
+    const bool on = isChecked();
+    const QColor accent = pal.color(QPalette::Highlight);
+    const QColor ink = pal.color(QPalette::WindowText);
+    p.setPen(QPen(on ? accent : ink, 1.2));
+    p.setBrush(on ? accent : Qt::NoBrush);
+    p.drawRoundedRect(track, track.height() / 2, track.height() / 2);
+    const double d = track.height() - 6;
+    const double kx = on ? track.right() - 3 - d : track.left() + 3;
+    p.setPen(Qt::NoPen);
+    p.setBrush(on ? pal.color(QPalette::HighlightedText) : ink);
+    p.drawEllipse(QRectF(kx, track.top() + 3, d, d));
+    p.setPen(ink);
+    p.setFont(font());
+    const QRectF textRect(track.right() + 6, 0, width() - track.right() - 6, height());
+    p.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, StateCaption());
+    if (hasFocus()) {
+        p.setPen(QPen(pal.color(QPalette::Highlight), 1, Qt::DotLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}
+
+// --- TStatusBar ---------------------------------------------------------
+
+TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent), m_label(new QLabel(this))
+{
+    setSizeGripEnabled(false);
+    m_label->setObjectName(QStringLiteral("SimpleText"));
+    addWidget(m_label, 1);
+}
+
+void TStatusBar::SetSimpleText(const QString& text)
+{
+    m_text = text;
+    m_label->setText(text);
+    m_label->setAccessibleName(text);
+}

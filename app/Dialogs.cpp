@@ -1,0 +1,173 @@
+#include "Dialogs.h"
+
+#include "Exceptions.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDialog>
+#include <QImage>
+#include <QMessageBox>
+#include <QMimeData>
+
+TDialogComponent::TDialogComponent(QWidget* owner, IDialogProvider* provider, const QString& name)
+    : QObject(owner), m_ownerWidget(owner), m_provider(provider)
+{
+    setObjectName(name);
+}
+
+bool TFileOpenDialog::Execute() { return m_provider->ExecuteFileOpen(m_ownerWidget, m_fileName); }
+
+bool TSavePictureDialog::Execute()
+{
+    return m_provider->ExecuteSavePicture(m_ownerWidget, m_filter, m_defaultExt, m_fileName);
+}
+
+bool TOpenPictureDialog::Execute() { return m_provider->ExecuteOpenPicture(m_ownerWidget, m_filter, m_fileName); }
+
+TFontDialog::TFontDialog(QWidget* owner, IDialogProvider* provider, const QString& name)
+    : TDialogComponent(owner, provider, name)
+{
+    m_font.name = QStringLiteral("Tahoma");
+    m_font.size = 8;
+    m_font.color = clWindowText;
+}
+
+bool TFontDialog::Execute() { return m_provider->ExecuteFont(m_ownerWidget, m_font); }
+
+bool TColorDialog::Execute() { return m_provider->ExecuteColor(m_ownerWidget, m_color); }
+
+namespace {
+
+// "Description|pattern|Description|pattern" to Qt's "Description (pattern);;..." form.
+QString ToQtFilter(const QString& filter)
+{
+    const QStringList parts = filter.split(u'|');
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(u';', u' ');
+        out << parts[i] + QStringLiteral(" (") + patterns + u')';
+    }
+    return out.join(QStringLiteral(";;"));
+}
+
+class RealDialogs final : public IDialogProvider {
+public:
+    bool ExecuteFileOpen(QWidget* owner, QString& fileName) override
+    {
+        const QString chosen = QFileDialog::getOpenFileName(owner, QString(), fileName);
+        if (chosen.isEmpty())
+            return false;
+        fileName = chosen;
+        return true;
+    }
+
+    bool ExecuteSavePicture(QWidget* owner, const QString& filter, const QString& defaultExt,
+                            QString& fileName) override
+    {
+        QFileDialog dialog(owner, QString(), fileName, ToQtFilter(filter));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+        if (!fileName.isEmpty())
+            dialog.selectFile(fileName);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return false;
+        QString chosen = dialog.selectedFiles().constFirst();
+        if (!defaultExt.isEmpty() && QFileInfo(chosen).suffix().isEmpty())
+            chosen += u'.' + defaultExt;
+        fileName = chosen;
+        return true;
+    }
+
+    bool ExecuteOpenPicture(QWidget* owner, const QString& filter, QString& fileName) override
+    {
+        const QString chosen = QFileDialog::getOpenFileName(owner, QString(), fileName, ToQtFilter(filter));
+        if (chosen.isEmpty())
+            return false;
+        fileName = chosen;
+        return true;
+    }
+
+    bool ExecuteFont(QWidget* owner, FontChoice& font) override
+    {
+        QFont initial(font.name);
+        initial.setPointSize(std::max(1, font.size));
+        initial.setBold(font.style.testFlag(fsBold));
+        initial.setItalic(font.style.testFlag(fsItalic));
+        initial.setUnderline(font.style.testFlag(fsUnderline));
+        initial.setStrikeOut(font.style.testFlag(fsStrikeOut));
+        bool ok = false;
+        const QFont chosen = QFontDialog::getFont(&ok, initial, owner);
+        if (!ok)
+            return false;
+        font.name = chosen.family();
+        font.size = chosen.pointSize() > 0 ? chosen.pointSize() : font.size;
+        TFontStyles style;
+        if (chosen.bold())
+            style |= fsBold;
+        if (chosen.italic())
+            style |= fsItalic;
+        if (chosen.underline())
+            style |= fsUnderline;
+        if (chosen.strikeOut())
+            style |= fsStrikeOut;
+        font.style = style;
+        return true;
+    }
+
+    bool ExecuteColor(QWidget* owner, TColor& color) override
+    {
+        const QColor chosen = QColorDialog::getColor(ToQColor(color), owner);
+        if (!chosen.isValid())
+            return false;
+        color = FromQColor(chosen);
+        return true;
+    }
+};
+
+class RealMessages final : public IMessageReporter {
+public:
+    void ShowMessage(QWidget* owner, const QString& caption, const QString& text, MessageIcon icon) override
+    {
+        const QMessageBox::Icon qtIcon = icon == MessageIcon::Error     ? QMessageBox::Critical
+                                         : icon == MessageIcon::Warning ? QMessageBox::Warning
+                                                                        : QMessageBox::Information;
+        QMessageBox box(qtIcon, caption, text, QMessageBox::Ok, owner);
+        box.exec();
+    }
+};
+
+class RealClipboard final : public IClipboard {
+public:
+    QString Text() override
+    {
+        QClipboard* cb = QGuiApplication::clipboard();
+        if (!cb)
+            throw EClipboardException(QStringLiteral("クリップボード %1 を開けません").arg(QStringLiteral("(no clipboard)")));
+        return cb->text();
+    }
+
+    void SetImage(const QImage& image) override
+    {
+        auto* data = new QMimeData;
+        data->setImageData(image);
+        QGuiApplication::clipboard()->setMimeData(data);
+    }
+
+    void SetData(const QString& mimeType, const QByteArray& bytes) override
+    {
+        auto* data = new QMimeData;
+        data->setData(mimeType, bytes);
+        QGuiApplication::clipboard()->setMimeData(data);
+    }
+};
+
+} // namespace
+
+FormServices FormServices::Real()
+{
+    return {std::make_shared<RealDialogs>(), std::make_shared<RealMessages>(), std::make_shared<RealClipboard>()};
+}

@@ -1,0 +1,294 @@
+#include "Unit1.h"
+
+#include "Chart.h"
+#include "Controls.h"
+#include "Dialogs.h"
+#include "ErrorReporting.h"
+#include "Exceptions.h"
+#include "Icons.h"
+#include "LineList.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QMimeData>
+#include <QSplitter>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+// Design sizes at 96 pixels per inch.
+constexpr int kClientWidth = 936;
+constexpr int kClientHeight = 593;
+constexpr int kToolBarHeight = 47;
+constexpr int kStatusBarHeight = 19;
+constexpr int kPageControlWidth = 184;
+constexpr int kSplitterWidth = 3;
+constexpr int kButtonWidth = 34;
+constexpr int kButtonHeight = 35;
+constexpr int kSeparatorWidth = 8;
+
+const QString kPlotErrorText = QStringLiteral("エラーが発生しました データを確認してください");
+const QString kPlotErrorCaption = QStringLiteral("情報");
+
+QFont FormFont()
+{
+    QFont f;
+    f.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Noto Sans CJK JP"), QStringLiteral("DejaVu Sans")});
+    f.setPointSize(8);
+    return f;
+}
+
+} // namespace
+
+TImageList::TImageList(QObject* owner, const QString& name, int width, int height)
+    : QObject(owner), m_width(width), m_height(height)
+{
+    setObjectName(name);
+}
+
+TForm1::TForm1(FormServices services, QWidget* parent) : QWidget(parent), m_services(std::move(services))
+{
+    if (!m_services.dialogs || !m_services.messages || !m_services.clipboard) {
+        const FormServices real = FormServices::Real();
+        if (!m_services.dialogs)
+            m_services.dialogs = real.dialogs;
+        if (!m_services.messages)
+            m_services.messages = real.messages;
+        if (!m_services.clipboard)
+            m_services.clipboard = real.clipboard;
+    }
+    Form1 = this;
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Plotmere"));
+    setFont(FormFont());
+    CreateComponents();
+    resize(kClientWidth, kClientHeight);
+    move(0, 0);
+    FormCreate(this);
+}
+
+TForm1::~TForm1()
+{
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+template <class Sender, class Signal>
+void TForm1::Bind(Sender* sender, Signal signal, void (TForm1::*handler)(QObject*))
+{
+    connect(sender, signal, this, [this, sender, handler] {
+        RunReportingErrors(*m_services.messages, this, [&] { (this->*handler)(sender); });
+    });
+}
+
+void TForm1::CreateComponents()
+{
+    CreateToolBar();
+
+    Splitter1 = new QSplitter(Qt::Horizontal, this);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(kSplitterWidth);
+    Splitter1->setChildrenCollapsible(false);
+
+    Chart1 = new TChart(Splitter1);
+    Chart1->setObjectName(QStringLiteral("Chart1"));
+    Series1 = Chart1->Model().AddSeries<TPointSeries>(QStringLiteral("Series1"));
+    Series2 = Chart1->Model().AddSeries<TLineSeries>(QStringLiteral("Series2"));
+
+    PageControl1 = new TPageControl(Splitter1);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    CreatePages();
+
+    Splitter1->addWidget(Chart1);
+    Splitter1->addWidget(PageControl1);
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
+    Splitter1->setSizes({kClientWidth - kPageControlWidth - kSplitterWidth, kPageControlWidth});
+
+    StatusBar1 = new TStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setFixedHeight(kStatusBarHeight);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(ToolBar1);
+    layout->addWidget(Splitter1, 1);
+    layout->addWidget(StatusBar1);
+
+    IDialogProvider* dialogs = m_services.dialogs.get();
+    FileOpenDialog1 = new TFileOpenDialog(this, dialogs, QStringLiteral("FileOpenDialog1"));
+    SavePictureDialog1 = new TSavePictureDialog(this, dialogs, QStringLiteral("SavePictureDialog1"));
+    OpenPictureDialog1 = new TOpenPictureDialog(this, dialogs, QStringLiteral("OpenPictureDialog1"));
+    FontDialog1 = new TFontDialog(this, dialogs, QStringLiteral("FontDialog1"));
+    ColorDialog1 = new TColorDialog(this, dialogs, QStringLiteral("ColorDialog1"));
+    ImageList1 = new TImageList(this, QStringLiteral("ImageList1"), 16, 16);
+    ImageList1->Add(MakeCheckMark(2.0));
+    IniFile = nullptr;
+}
+
+void TForm1::CreateToolBar()
+{
+    ToolBar1 = new QWidget(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setFixedHeight(kToolBarHeight);
+    ToolBar1->setAccessibleName(QStringLiteral("ツールバー"));
+
+    const QColor ink = palette().color(QPalette::WindowText);
+    int x = 0;
+    auto addButton = [&](const char* name, ToolIcon icon, const QString& hint,
+                         void (TForm1::*handler)(QObject*)) {
+        auto* b = new QToolButton(ToolBar1);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setIcon(MakeToolIcon(icon, ink));
+        b->setIconSize(QSize(24, 24));
+        b->setAutoRaise(true);
+        b->setToolTip(hint);
+        b->setAccessibleName(hint);
+        b->setGeometry(x, 0, kButtonWidth, kButtonHeight);
+        Bind(b, &QToolButton::clicked, handler);
+        x += kButtonWidth;
+        return b;
+    };
+    auto addSeparator = [&](const char* name) {
+        auto* s = new QFrame(ToolBar1);
+        s->setObjectName(QString::fromLatin1(name));
+        s->setFrameShape(QFrame::VLine);
+        s->setFrameShadow(QFrame::Sunken);
+        s->setGeometry(x, 4, kSeparatorWidth, kButtonHeight - 8);
+        x += kSeparatorWidth;
+        return s;
+    };
+    OpenBtn = addButton("OpenBtn", ToolIcon::OpenFolder, QStringLiteral("データを開く"), &TForm1::BtnOpenClick);
+    PasteBtn = addButton("PasteBtn", ToolIcon::Paste, QStringLiteral("データー貼り付け"), &TForm1::BtnPasteClick);
+    ToolButton1 = addSeparator("ToolButton1");
+    CopyEMFBtn = addButton("CopyEMFBtn", ToolIcon::Copy, QStringLiteral("グラフをEMFでコピー"), &TForm1::CopyEMFClick);
+    SaveEMFBtn = addButton("SaveEMFBtn", ToolIcon::Save, QStringLiteral("グラフをEMFで保存"), &TForm1::SaveEMFClick);
+    ToolButton2 = addSeparator("ToolButton2");
+    CopyBmpBtn = addButton("CopyBmpBtn", ToolIcon::Copy, QStringLiteral("グラフをBMPでコピー"), &TForm1::CopyBMPClick);
+    SaveBmpBtn = addButton("SaveBmpBtn", ToolIcon::Save, QStringLiteral("グラフをBMPで保存"), &TForm1::SaveBMPClick);
+}
+
+void TForm1::CreatePages()
+{
+    TabSheet1 = PageControl1->AddPage(QStringLiteral("TabSheet1"), QStringLiteral("チャート"));
+    TabSheet2 = PageControl1->AddPage(QStringLiteral("TabSheet2"), QStringLiteral("ライン"));
+    TabSheet3 = PageControl1->AddPage(QStringLiteral("TabSheet3"), QStringLiteral("スケール"));
+    TabSheet5 = PageControl1->AddPage(QStringLiteral("TabSheet5"), QStringLiteral("フォーム・使用例"));
+
+    Label1 = new QLabel(QStringLiteral("XY軸データ入れ替え"), TabSheet2);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(24, 368, 96, 13);
+    ToggleSwitch1 = new TToggleSwitch(TabSheet2);
+    ToggleSwitch1->setObjectName(QStringLiteral("ToggleSwitch1"));
+    ToggleSwitch1->setGeometry(64, 395, 74, 20);
+    ToggleSwitch1->setAccessibleName(Label1->text());
+    Label1->setBuddy(ToggleSwitch1);
+    Bind(ToggleSwitch1, &QAbstractButton::clicked, &TForm1::ToggleSwitch1Click);
+
+    AutoSize = new QCheckBox(QStringLiteral("AutoSize"), TabSheet3);
+    AutoSize->setObjectName(QStringLiteral("AutoSize"));
+    AutoSize->setGeometry(16, 18, 97, 17);
+    AutoSize->setChecked(true);
+}
+
+// --- life cycle ----------------------------------------------------------
+
+void TForm1::FormCreate(QObject*)
+{
+    DataList = std::make_unique<LineList>();
+    xmag = 1.0;
+    ymag = 1.0;
+    FillStyleList();
+    LoadSettings();
+    AcceptDroppedFiles();
+    PageControl1->SetTabIndex(0);
+}
+
+void TForm1::FormClose(QObject*)
+{
+    DataList.reset();
+    SaveSettings();
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (!m_closed) {
+        m_closed = true;
+        // Closing completes even when saving the settings fails.
+        RunReportingErrors(*m_services.messages, this, [&] { FormClose(this); });
+    }
+    event->accept();
+}
+
+void TForm1::FillStyleList()
+{
+    // The style list arrives with the style selection; nothing to list yet.
+}
+
+void TForm1::LoadSettings()
+{
+    // Window settings are restored once the settings round trip exists.
+}
+
+void TForm1::SaveSettings()
+{
+    // Window settings are saved once the settings round trip exists.
+}
+
+void TForm1::AcceptDroppedFiles()
+{
+    setAcceptDrops(true);
+    m_dropsAccepted = true;
+}
+
+// --- dropped files --------------------------------------------------------
+
+namespace {
+QStringList LocalPaths(const QMimeData* data)
+{
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    return paths;
+}
+} // namespace
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (m_dropsAccepted && !LocalPaths(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (m_dropsAccepted && !LocalPaths(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event)
+{
+    const QStringList paths = LocalPaths(event->mimeData());
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    RunReportingErrors(*m_services.messages, this, [&] { WMDropFiles(paths); });
+}
+
+// --- handlers filled by the export features -------------------------------
+
+void TForm1::CopyEMFClick(QObject*) {}
+void TForm1::SaveEMFClick(QObject*) {}
+void TForm1::CopyBMPClick(QObject*) {}
+void TForm1::SaveBMPClick(QObject*) {}

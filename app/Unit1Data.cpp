@@ -1,0 +1,175 @@
+// The main window's data handlers: the three loaders, the swap switch and
+// the plotting pipeline from raw lines to the chart.
+
+#include "Chart.h"
+#include "CheckedMath.h"
+#include "Controls.h"
+#include "Dialogs.h"
+#include "Exceptions.h"
+#include "LineList.h"
+#include "Magnification.h"
+#include "NumberFormat.h"
+#include "Regression.h"
+#include "TableFile.h"
+#include "TableFormat.h"
+#include "Unit1.h"
+
+#include <QCheckBox>
+
+namespace {
+const QString kPlotErrorText = QStringLiteral("エラーが発生しました データを確認してください");
+const QString kPlotErrorCaption = QStringLiteral("情報");
+const QString kNoLinesMessage = QStringLiteral("データに空でない行がありません");
+const QString kNoDataRowMessage = QStringLiteral("データに数値の行がありません");
+} // namespace
+
+// --- loaders ---------------------------------------------------------------
+
+void TForm1::BtnOpenClick(QObject*)
+{
+    if (!FileOpenDialog1->Execute())
+        return;
+    LoadFileAndPlot(FileOpenDialog1->FileName());
+}
+
+void TForm1::WMDropFiles(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
+    // The whole path of the first file, however long.
+    LoadFileAndPlot(paths.constFirst());
+}
+
+void TForm1::LoadFileAndPlot(const QString& path)
+{
+    DataList->Clear();
+    xmag = 1.0;
+    ymag = 1.0;
+    *DataList = ReadTableFile(path);
+    PlotDataReportingFailure();
+}
+
+void TForm1::BtnPasteClick(QObject*)
+{
+    DataList->Clear();
+    const QString text = m_services.clipboard->Text();
+    xmag = 1.0;
+    ymag = 1.0;
+    DataList->AppendText(text);
+    PlotDataReportingFailure();
+}
+
+void TForm1::ToggleSwitch1Click(QObject*)
+{
+    PlotDataReportingFailure();
+}
+
+void TForm1::PlotDataReportingFailure()
+{
+    try {
+        PlotData();
+    } catch (const std::exception&) {
+        ShowPlotErrorBox();
+    }
+}
+
+void TForm1::ShowPlotErrorBox()
+{
+    m_services.messages->ShowMessage(this, kPlotErrorCaption, kPlotErrorText, MessageIcon::Error);
+}
+
+// --- the pipeline ------------------------------------------------------------
+
+void TForm1::PlotData()
+{
+    LineList& lines = *DataList;
+    if (lines.Count() < 2)
+        return;
+
+    TChartAxis& left = Chart1->LeftAxis();
+    TChartAxis& bottom = Chart1->BottomAxis();
+    left.SetAutomatic(true);
+    bottom.SetAutomatic(true);
+    Series1->Clear();
+    Series2->Clear();
+    Chart1->SubTitle().Text().Clear();
+
+    lines.RemoveEmptyLines();
+    if (lines.IsEmpty())
+        throw EConvertError(kNoLinesMessage);
+
+    const NumberFormat& nf = NumberFormat::Current();
+    const char delimiter = ChooseDelimiter(lines);
+    if (const std::optional<ColumnNames> names = HeaderRow(lines, delimiter, nf)) {
+        xname = names->first;
+        yname = names->second;
+        lines.Delete(0);
+    }
+
+    const bool swap = ToggleSwitch1->State() == tssOn;
+    bottom.Title().SetCaption(swap ? yname : xname);
+    left.Title().SetCaption(swap ? xname : yname);
+
+    // One pass finds the magnitudes and parses the data rows; the old
+    // columns' buffers are reused when they are large enough.
+    TableScan scan = ScanTable(lines, delimiter, swap, nf, std::move(xdata), std::move(ydata));
+    xdata.clear();
+    ydata.clear();
+
+    if (AutoSize->isChecked()) {
+        CalcMagnification(xmag, xtani, scan.maxX);
+        CalcMagnification(ymag, ytani, scan.maxY);
+    }
+    StatusBar1->SetSimpleText(MagnificationStatusText(xmag, xtani, ymag, ytani, nf));
+
+    xdata = std::move(scan.xs);
+    ydata = std::move(scan.ys);
+    try {
+        ScaleColumns(xdata, ydata, xmag, ymag);
+    } catch (...) {
+        // The rows scaled before the failing one are plotted, as adding
+        // them one by one would have left them.
+        Series1->AddXYs(xdata, ydata);
+        throw;
+    }
+    Series1->AddXYs(xdata, ydata);
+    if (xdata.isEmpty())
+        throw EConvertError(kNoDataRowMessage);
+
+    const ValueRange xr = MinMax(xdata);
+    const ValueRange yr = MinMax(ydata);
+    const double mx = checked::Mul(checked::Sub(xr.max, xr.min), 0.25);
+    const double my = checked::Mul(checked::Sub(yr.max, yr.min), 0.25);
+
+    left.SetAutomatic(false);
+    bottom.SetAutomatic(false);
+    left.SetMinMax(checked::Sub(yr.min, my), checked::Add(yr.max, my));
+    bottom.SetMinMax(checked::Sub(xr.min, mx), checked::Add(xr.max, mx));
+
+    CalcRegression();
+
+    // The regression line runs half a margin beyond the data on each side.
+    const double half = checked::Div(mx, 2.0);
+    const double x1 = checked::Sub(xr.min, half);
+    const double x2 = checked::Add(xr.max, half);
+    const double y1 = checked::Add(checked::Mul(aresult, x1), bresult);
+    const double y2 = checked::Add(checked::Mul(aresult, x2), bresult);
+    Series2->AddXY(x1, y1, QString(), clSeriesColor);
+    Series2->AddXY(x2, y2, QString(), clSeriesColor);
+}
+
+void TForm1::CalcMagnification(double& mag, QString& tani, double value)
+{
+    ::CalcMagnification(value, mag, tani);
+}
+
+void TForm1::CalcRegression()
+{
+    const double r = FitRegression(xdata, ydata, aresult, bresult);
+    Chart1->SubTitle().Text().Add(RegressionSubtitle(aresult, bresult, r, NumberFormat::Current()));
+}
+
+double TForm1::Covariance(const QList<double>& xs, double meanX, double meanY, const QList<double>& ys)
+{
+    return ::Covariance(xs, meanX, meanY, ys);
+}

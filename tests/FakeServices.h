@@ -1,0 +1,122 @@
+#pragma once
+// Stand-ins for the dialogs, message boxes and clipboard, so the main
+// window's tests answer dialogs and read messages without a modal loop.
+
+#include "Exceptions.h"
+#include "FormServices.h"
+#include "Unit1.h"
+
+#include <QImage>
+#include <QList>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+struct ShownMessage {
+    QString caption;
+    QString text;
+    MessageIcon icon;
+};
+
+class FakeMessages : public IMessageReporter {
+public:
+    void ShowMessage(QWidget*, const QString& caption, const QString& text, MessageIcon icon) override
+    {
+        shown.append({caption, text, icon});
+    }
+    QList<ShownMessage> shown;
+};
+
+class FakeDialogs : public IDialogProvider {
+public:
+    bool ExecuteFileOpen(QWidget*, QString& fileName) override
+    {
+        ++openCalls;
+        if (openAnswers.isEmpty())
+            return false;
+        fileName = openAnswers.takeFirst();
+        return true;
+    }
+    bool ExecuteSavePicture(QWidget*, const QString& filter, const QString& ext, QString& fileName) override
+    {
+        lastFilter = filter;
+        lastDefaultExt = ext;
+        proposed = fileName;
+        if (saveAnswers.isEmpty())
+            return false;
+        fileName = saveAnswers.takeFirst();
+        return true;
+    }
+    bool ExecuteOpenPicture(QWidget*, const QString& filter, QString& fileName) override
+    {
+        lastFilter = filter;
+        if (pictureAnswers.isEmpty())
+            return false;
+        fileName = pictureAnswers.takeFirst();
+        return true;
+    }
+    bool ExecuteFont(QWidget*, FontChoice& font) override
+    {
+        presetFont = font;
+        if (!fontAnswer)
+            return false;
+        font = *fontAnswer;
+        return true;
+    }
+    bool ExecuteColor(QWidget*, TColor& color) override
+    {
+        presetColor = color;
+        if (!colorAnswer)
+            return false;
+        color = *colorAnswer;
+        return true;
+    }
+
+    int openCalls = 0;
+    QStringList openAnswers, saveAnswers, pictureAnswers;
+    QString lastFilter, lastDefaultExt, proposed;
+    std::optional<FontChoice> fontAnswer;
+    FontChoice presetFont;
+    std::optional<TColor> colorAnswer;
+    TColor presetColor = 0;
+};
+
+class FakeClipboard : public IClipboard {
+public:
+    QString Text() override
+    {
+        if (busy)
+            throw EClipboardException(QStringLiteral("クリップボード %1 を開けません").arg(QStringLiteral("(busy)")));
+        return text;
+    }
+    void SetImage(const QImage& image) override
+    {
+        if (busy)
+            throw EClipboardException(QStringLiteral("クリップボード %1 を開けません").arg(QStringLiteral("(busy)")));
+        this->image = image;
+        data.clear();
+        mime.clear();
+    }
+    void SetData(const QString& mimeType, const QByteArray& bytes) override
+    {
+        if (busy)
+            throw EClipboardException(QStringLiteral("クリップボード %1 を開けません").arg(QStringLiteral("(busy)")));
+        mime = mimeType;
+        data = bytes;
+        image = QImage();
+    }
+    QString text;
+    bool busy = false;
+    QImage image;
+    QString mime;
+    QByteArray data;
+};
+
+// A main window wired to fakes.
+struct FormFixture {
+    std::shared_ptr<FakeDialogs> dialogs = std::make_shared<FakeDialogs>();
+    std::shared_ptr<FakeMessages> messages = std::make_shared<FakeMessages>();
+    std::shared_ptr<FakeClipboard> clipboard = std::make_shared<FakeClipboard>();
+    std::unique_ptr<TForm1> form{new TForm1(FormServices{dialogs, messages, clipboard})};
+};

@@ -1,0 +1,243 @@
+// Drawing the chart: what a user sees in the picture, the label steps, and
+// the chart control's accessible texts.
+
+#include "Chart.h"
+#include "ChartModel.h"
+#include "ChartRenderer.h"
+#include "NumberFormat.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QTest>
+
+namespace {
+
+struct Chart {
+    TChartModel model;
+    TPointSeries* s1 = model.AddSeries<TPointSeries>(QStringLiteral("Series1"));
+    TLineSeries* s2 = model.AddSeries<TLineSeries>(QStringLiteral("Series2"));
+};
+
+QImage Render(const TChartModel& m, QSize size = QSize(749, 527))
+{
+    QImage img(size, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    RenderChart(m, p, QRect(QPoint(0, 0), size));
+    return img;
+}
+
+int CountPixels(const QImage& img, const QRect& r, const std::function<bool(QColor)>& pred)
+{
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            n += pred(img.pixelColor(x, y)) ? 1 : 0;
+    return n;
+}
+
+bool Near(QColor a, QColor b, int tol = 12)
+{
+    return qAbs(a.red() - b.red()) <= tol && qAbs(a.green() - b.green()) <= tol && qAbs(a.blue() - b.blue()) <= tol;
+}
+
+} // namespace
+
+class TestChartRenderer : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { NumberFormat::SetCurrent(NumberFormat{u'.', u','}); }
+
+    void titleIsBlueAndAligned_data()
+    {
+        QTest::addColumn<int>("alignment");
+        QTest::addColumn<int>("expectedThird"); // 0 left, 1 centre, 2 right
+        QTest::newRow("left") << int(taLeftJustify) << 0;
+        QTest::newRow("centre") << int(taCenter) << 1;
+        QTest::newRow("right") << int(taRightJustify) << 2;
+    }
+    void titleIsBlueAndAligned()
+    {
+        QFETCH(int, alignment);
+        QFETCH(int, expectedThird);
+        Chart c;
+        c.model.SubTitle().Text().Clear();
+        c.model.Title().SetAlignment(TAlignment(alignment));
+        const QImage img = Render(c.model);
+        const QRect band(0, 0, img.width(), 30);
+        const auto blue = [](QColor q) { return q.blue() > 150 && q.red() < 110 && q.green() < 110; };
+        int counts[3];
+        for (int t = 0; t < 3; ++t)
+            counts[t] = CountPixels(img, QRect(t * img.width() / 3, 0, img.width() / 3, band.height()), blue);
+        QVERIFY2(counts[expectedThird] > 20, "no blue title text where it belongs");
+        for (int t = 0; t < 3; ++t)
+            if (t != expectedThird)
+                QVERIFY(counts[t] < counts[expectedThird]);
+    }
+
+    void borderAndShadow()
+    {
+        Chart c;
+        QImage img = Render(c.model);
+        QVERIFY(!Near(img.pixelColor(0, 100), Qt::black, 30));
+        c.model.Border().SetVisible(true);
+        img = Render(c.model);
+        QCOMPARE(img.pixelColor(0, 100), QColor(Qt::black));
+
+        c.model.Border().SetVisible(false);
+        c.model.Shadow().SetVisible(true);
+        img = Render(c.model);
+        // Half-transparent silver over the white background, 10 px right and down.
+        const QColor shadow = img.pixelColor(img.width() - 5, img.height() / 2);
+        QVERIFY2(Near(shadow, QColor(224, 224, 224), 6), qPrintable(shadow.name()));
+        QVERIFY(Near(img.pixelColor(5, img.height() - 5), Qt::white, 2)); // left of the shadow's offset
+    }
+
+    void wallFillAndPicture()
+    {
+        Chart c;
+        c.s1->AddXY(0, 0);
+        c.s1->AddXY(10, 10);
+        const QRect plot = ComputeChartLayout(c.model, QRect(0, 0, 749, 527)).plot;
+        const QPoint probe = plot.center() + QPoint(37, -53); // away from markers and grid lines
+
+        QImage picture(4, 4, QImage::Format_RGB32);
+        picture.fill(QColor(0, 200, 0));
+        c.model.Walls().Back().Picture().SetImage(picture);
+        QVERIFY(c.model.Walls().Back().Transparent());
+        QImage img = Render(c.model);
+        QVERIFY2(Near(img.pixelColor(probe), QColor(0, 200, 0)), "picture not shown on a transparent wall");
+
+        c.model.Walls().Back().Picture().Clear();
+        c.model.Walls().Back().SetColor(RGBColor(255, 0, 0));
+        c.model.Walls().Back().SetTransparent(false);
+        img = Render(c.model);
+        QVERIFY(Near(img.pixelColor(probe), QColor(255, 0, 0)));
+    }
+
+    void markersTakeTheSeriesColour()
+    {
+        Chart c;
+        c.s1->AddXY(1, 1);
+        c.s1->AddXY(2, 2);
+        c.s1->AddXY(3, 3);
+        c.s1->SetSeriesColor(RGBColor(255, 0, 255));
+        const QImage img = Render(c.model);
+        const auto magenta = [](QColor q) { return q.red() > 200 && q.blue() > 200 && q.green() < 60; };
+        const int three = CountPixels(img, img.rect(), magenta);
+        QVERIFY(three > 3 * 20);
+        c.s1->Pointer().SetSize(1);
+        const int small = CountPixels(Render(c.model), img.rect(), magenta);
+        QVERIFY(small > 0 && small < three);
+    }
+
+    void lineIsDrawnBetweenItsPoints()
+    {
+        Chart c;
+        c.s1->AddXY(0, 0);
+        c.s1->AddXY(10, 10);
+        c.s2->AddXY(0, 0);
+        c.s2->AddXY(10, 10);
+        c.s2->SetSeriesColor(RGBColor(0, 255, 0));
+        const auto green = [](QColor q) { return q.green() > 200 && q.red() < 80 && q.blue() < 80; };
+        QVERIFY(CountPixels(Render(c.model), QRect(0, 0, 749, 527), green) > 200);
+        c.s2->SetActive(false);
+        QCOMPARE(CountPixels(Render(c.model), QRect(0, 0, 749, 527), green), 0);
+    }
+
+    void incrementSteps_data()
+    {
+        QTest::addColumn<double>("hi");
+        QTest::addColumn<double>("increment");
+        QTest::newRow("preferred step fits") << 100.0 << 25.0;
+        QTest::newRow("doubled until it fits") << 100.0 << 0.1;
+        QTest::newRow("tiny step doubled many times") << 1000.0 << 1e-6;
+    }
+    void incrementSteps()
+    {
+        QFETCH(double, hi);
+        QFETCH(double, increment);
+        Chart c;
+        TChartAxis& a = c.model.BottomAxis();
+        a.SetIncrement(increment);
+        QFont f;
+        f.setPixelSize(11);
+        const QFontMetrics fm(f);
+        const int length = 500;
+        const AxisTicks t = ComputeAxisTicks(a, 0.0, hi, length, fm);
+        QVERIFY(t.step >= increment);
+        // Each doubling is exact in binary, so the step is increment * 2^k.
+        const double k = std::log2(t.step / increment);
+        QVERIFY(qAbs(k - std::round(k)) < 1e-9);
+        auto widestAt = [&](double step) {
+            int widest = 0;
+            for (double v = 0; v <= hi + 1e-9; v += step)
+                widest = std::max(widest, fm.horizontalAdvance(FormatGrouped(v, 3, NumberFormat::Current())));
+            return widest;
+        };
+        const double pxPerUnit = length / hi;
+        QVERIFY2(t.step * pxPerUnit >= widestAt(t.step), "labels overlap");
+        if (t.step > increment) // the previous doubling would have crowded them
+            QVERIFY(t.step / 2 * pxPerUnit < widestAt(t.step / 2) + 12);
+        if (increment == 25.0)
+            QCOMPARE(t.step, 25.0);
+    }
+
+    void automaticStepIsNiceAndLabelsUseRegionalSeparators()
+    {
+        Chart c;
+        QFont f;
+        f.setPixelSize(11);
+        const AxisTicks t = ComputeAxisTicks(c.model.LeftAxis(), 0, 12345, 400, QFontMetrics(f));
+        const double m = t.step / std::pow(10.0, std::floor(std::log10(t.step)));
+        QVERIFY(qFuzzyCompare(m, 1.0) || qFuzzyCompare(m, 2.0) || qFuzzyCompare(m, 5.0));
+        QVERIFY(t.texts.contains(QStringLiteral("10,000")));
+
+        NumberFormat::SetCurrent(NumberFormat{u',', u'.'});
+        const AxisTicks d = ComputeAxisTicks(c.model.LeftAxis(), 0, 1.0, 400, QFontMetrics(f));
+        QVERIFY2(d.texts.contains(QStringLiteral("0,5")), qPrintable(d.texts.join(u' ')));
+        const AxisTicks big = ComputeAxisTicks(c.model.LeftAxis(), 0, 12345, 400, QFontMetrics(f));
+        QVERIFY(big.texts.contains(QStringLiteral("10.000")));
+    }
+
+    void emptyChartHasNoLabels()
+    {
+        Chart c;
+        const ChartLayout L = ComputeChartLayout(c.model, QRect(0, 0, 749, 527));
+        QVERIFY(L.xEmpty && L.yEmpty);
+        QVERIFY(L.xTicks.values.isEmpty() && L.yTicks.values.isEmpty());
+        QVERIFY(L.plot.width() > 600 && L.plot.height() > 380);
+    }
+
+    void zeroWidthRangeStillDraws()
+    {
+        Chart c;
+        c.s1->AddXY(5, 5);
+        c.model.LeftAxis().SetMinMax(5, 5);
+        c.model.BottomAxis().SetMinMax(5, 5);
+        const ChartLayout L = ComputeChartLayout(c.model, QRect(0, 0, 749, 527));
+        QVERIFY(L.xHi > L.xLo && L.yHi > L.yLo);
+        const auto series = [](QColor q) { return Near(q, QColor(68, 102, 163), 20); };
+        QVERIFY(CountPixels(Render(c.model), L.plot, series) > 10);
+    }
+
+    void accessibleTextsFollowTheChart()
+    {
+        TChart w;
+        QCOMPARE(w.accessibleName(), QStringLiteral("Plotmere Graph"));
+        QCOMPARE(w.accessibleDescription(), QStringLiteral("Sub Title"));
+        w.SubTitle().Text().Clear();
+        w.SubTitle().Text().Add(QStringLiteral("回帰直線 Y =2.000X + 0.000   相関係数= 1.000"));
+        w.BottomAxis().Title().SetCaption(QStringLiteral("時間"));
+        QVERIFY(w.accessibleDescription().startsWith(QStringLiteral("回帰直線 Y =2.000X")));
+        QVERIFY(w.accessibleDescription().contains(QStringLiteral("時間")));
+        w.Title().Text().Clear();
+        w.Title().Text().Add(QStringLiteral("Test"));
+        QCOMPARE(w.accessibleName(), QStringLiteral("Test"));
+    }
+};
+
+QTEST_MAIN(TestChartRenderer)
+#include "tst_ChartRenderer.moc"

@@ -1,0 +1,167 @@
+// The main window as a user meets it: layout, tool bar, tabs, status bar,
+// drops, and the default error reporting.
+
+#include "Chart.h"
+#include "Controls.h"
+#include "ErrorReporting.h"
+#include "FakeServices.h"
+#include "Unit1.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QMimeData>
+#include <QSplitter>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void startLayout()
+    {
+        FormFixture f;
+        TForm1& w = *f.form;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Plotmere"));
+        QCOMPARE(w.size(), QSize(936, 593));
+        QCOMPARE(w.pos(), QPoint(0, 0));
+        QCOMPARE(w.ToolBar1->geometry(), QRect(0, 0, 936, 47));
+        QCOMPARE(w.StatusBar1->geometry(), QRect(0, 574, 936, 19));
+        QCOMPARE(w.Chart1->mapTo(&w, QPoint(0, 0)), QPoint(0, 47));
+        QCOMPARE(w.Chart1->size(), QSize(749, 527));
+        QCOMPARE(w.PageControl1->mapTo(&w, QPoint(0, 0)), QPoint(752, 47));
+        QCOMPARE(w.PageControl1->size(), QSize(184, 527));
+        QCOMPARE(w.Splitter1->handleWidth(), 3);
+        QVERIFY(w.StatusBar1->SimpleText().isEmpty());
+        QCOMPARE(w.PageControl1->TabIndex(), 0);
+        QVERIFY2(w.PageControl1->TabRows() >= 2, "tab captions should wrap in 184 pixels");
+        QVERIFY(w.AutoSize->isChecked());
+        QCOMPARE(w.ToggleSwitch1->State(), tssOff);
+        QVERIFY(w.acceptDrops());
+    }
+
+    void pagesInOrder()
+    {
+        FormFixture f;
+        const QStringList names{"TabSheet1", "TabSheet2", "TabSheet3", "TabSheet5"};
+        const QStringList captions{"チャート", "ライン", "スケール", "フォーム・使用例"};
+        QCOMPARE(f.form->PageControl1->PageCount(), 4);
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(f.form->PageControl1->Page(i)->objectName(), names[i]);
+            QCOMPARE(f.form->PageControl1->TabCaption(i), captions[i]);
+            QVERIFY(f.form->findChild<QWidget*>(names[i]));
+        }
+    }
+
+    void toolBarButtons_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("x");
+        QTest::addColumn<QString>("hint");
+        QTest::newRow("open") << "OpenBtn" << 0 << "データを開く";
+        QTest::newRow("paste") << "PasteBtn" << 34 << "データー貼り付け";
+        QTest::newRow("copy emf") << "CopyEMFBtn" << 76 << "グラフをEMFでコピー";
+        QTest::newRow("save emf") << "SaveEMFBtn" << 110 << "グラフをEMFで保存";
+        QTest::newRow("copy bmp") << "CopyBmpBtn" << 152 << "グラフをBMPでコピー";
+        QTest::newRow("save bmp") << "SaveBmpBtn" << 186 << "グラフをBMPで保存";
+    }
+    void toolBarButtons()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, x);
+        QFETCH(QString, hint);
+        FormFixture f;
+        auto* b = f.form->findChild<QToolButton*>(name);
+        QVERIFY(b);
+        QCOMPARE(b->geometry(), QRect(x, 0, 34, 35));
+        QCOMPARE(b->toolTip(), hint);
+        QCOMPARE(b->accessibleName(), hint);
+        QVERIFY(!b->icon().isNull());
+    }
+
+    void separatorsAndNonVisualComponents()
+    {
+        FormFixture f;
+        QCOMPARE(f.form->ToolButton1->geometry().left(), 68);
+        QCOMPARE(f.form->ToolButton1->geometry().width(), 8);
+        QCOMPARE(f.form->ToolButton2->geometry().left(), 144);
+        for (const char* name : {"FileOpenDialog1", "SavePictureDialog1", "OpenPictureDialog1", "FontDialog1",
+                                 "ColorDialog1", "ImageList1"})
+            QVERIFY2(f.form->findChild<QObject*>(QString::fromLatin1(name)), name);
+        QCOMPARE(f.form->ImageList1->Count(), 1);
+        QCOMPARE(f.form->ImageList1->Image(0).deviceIndependentSize(), QSizeF(16, 16));
+    }
+
+    void widthChangesGoToTheChart()
+    {
+        FormFixture f;
+        TForm1& w = *f.form;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.resize(1236, 593);
+        QTRY_COMPARE(w.Chart1->width(), 1049);
+        QCOMPARE(w.PageControl1->width(), 184);
+        // Dragging the splitter moves width between the two.
+        w.Splitter1->setSizes({949, 284});
+        QCOMPARE(w.PageControl1->width(), 284);
+        QCOMPARE(w.Chart1->width(), 949);
+    }
+
+    void applicationTitleAndFullStop_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("plain") << "/usr/bin/plotmere" << "plotmere";
+        QTest::newRow("upper case rest") << "/opt/PlotMere.Bin.exe" << "Plotmere";
+        QTest::newRow("leading dot") << "/x/.hidden" << "";
+    }
+    void applicationTitleAndFullStop()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, title);
+        QCOMPARE(ApplicationTitle(path), title);
+    }
+
+    void fullStopRule_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("letter") << "abc" << "abc.";
+        QTest::newRow("already a full stop") << "abc." << "abc.";
+        QTest::newRow("ideographic full stop") << "できません。" << "できません。.";
+        QTest::newRow("comma is below the full stop") << "a," << "a,";
+        QTest::newRow("space is below the full stop") << "a " << "a ";
+        QTest::newRow("empty") << "" << "";
+    }
+    void fullStopRule()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        QCOMPARE(WithFullStop(message), shown);
+    }
+
+    void uncaughtErrorsShowTheErrorBoxAndCarryOn()
+    {
+        FakeMessages messages;
+        bool after = false;
+        RunReportingErrors(messages, nullptr, [] { throw AxisException(QStringLiteral("Axis increment must be >= 0")); });
+        RunReportingErrors(messages, nullptr, [&] { after = true; });
+        QVERIFY(after);
+        QCOMPARE(messages.shown.size(), 1);
+        QCOMPARE(messages.shown[0].text, QStringLiteral("Axis increment must be >= 0."));
+        QCOMPARE(messages.shown[0].caption, ApplicationTitle());
+        QCOMPARE(messages.shown[0].icon, MessageIcon::Error);
+    }
+
+    void chartAccessibleName()
+    {
+        FormFixture f;
+        QCOMPARE(f.form->Chart1->accessibleName(), QStringLiteral("Plotmere Graph"));
+        QCOMPARE(f.form->Chart1->accessibleDescription(), QStringLiteral("Sub Title"));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_MainWindow.moc"

@@ -1,0 +1,477 @@
+// Loading and plotting through the real main window: the three loaders, the
+// outcomes and failure states of a plot, magnification and the regression
+// line, as the user sees them on the chart and in the status bar.
+
+#include "Chart.h"
+#include "Controls.h"
+#include "ErrorReporting.h"
+#include "FakeServices.h"
+#include "FormProbe.h"
+#include "NumberFormat.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+
+namespace {
+
+const QString kErrorText = QStringLiteral("エラーが発生しました データを確認してください");
+const QString kStatusPlain = QStringLiteral("倍率 X= 1　単位 [  ]   Y= 1　単位 [  ]");
+
+struct Window : FormFixture {
+    QTemporaryDir dir;
+    TForm1Probe probe{*form};
+
+    QString Write(const QByteArray& bytes, const QString& name = QStringLiteral("table.csv"))
+    {
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            qFatal("cannot write the test table");
+        file.write(bytes);
+        return path;
+    }
+    void Open(const QByteArray& bytes)
+    {
+        dialogs->openAnswers << Write(bytes);
+        form->OpenBtn->click();
+    }
+    TChart& chart() { return *form->Chart1; }
+    QStringList Subtitle() { return chart().SubTitle().Text().Lines(); }
+    QList<QPair<double, double>> Points(const TChartSeries& s)
+    {
+        QList<QPair<double, double>> out;
+        for (qsizetype i = 0; i < s.Count(); ++i)
+            out.append({s.XValue(i), s.YValue(i)});
+        return out;
+    }
+    int ErrorBoxes()
+    {
+        int n = 0;
+        for (const ShownMessage& m : messages->shown)
+            n += m.caption == QStringLiteral("情報") && m.text == kErrorText && m.icon == MessageIcon::Error;
+        return n;
+    }
+};
+
+// A drag entering the chart and dropping there, as the file manager does it.
+void DropOn(TForm1* form, QMimeData* data)
+{
+    QWidget* target = form->Chart1;
+    const QPoint at(100, 100);
+    QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+}
+
+bool Close(double a, double b) { return std::fabs(a - b) <= 1e-9 * std::max(1.0, std::fabs(b)); }
+
+} // namespace
+
+class TestPlotData : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { NumberFormat::SetCurrent(NumberFormat{u'.', u','}); }
+
+    void typicalRoad()
+    {
+        Window w;
+        w.Open("X1,Y1\r\n100,101\r\n101,102\r\n103,103\r\n");
+        QCOMPARE(w.messages->shown.size(), 0);
+        QCOMPARE(w.chart().BottomAxis().Title().Caption(), QStringLiteral("X1"));
+        QCOMPARE(w.chart().LeftAxis().Title().Caption(), QStringLiteral("Y1"));
+        QCOMPARE(w.probe.DataList().Count(), 3);
+        QCOMPARE(w.probe.DataList().Line(0), QStringLiteral("100,101"));
+        QCOMPARE(w.form->StatusBar1->SimpleText(), kStatusPlain);
+        const QList<QPair<double, double>> points{{100, 101}, {101, 102}, {103, 103}};
+        QCOMPARE(w.Points(*w.form->Series1), points);
+        QVERIFY(!w.chart().BottomAxis().Automatic());
+        QCOMPARE(w.chart().BottomAxis().Minimum(), 99.25);
+        QCOMPARE(w.chart().BottomAxis().Maximum(), 103.75);
+        QCOMPARE(w.chart().LeftAxis().Minimum(), 100.5);
+        QCOMPARE(w.chart().LeftAxis().Maximum(), 103.5);
+        QCOMPARE(w.Subtitle(), QStringList{QStringLiteral("回帰直線 Y =0.643X + 36.857   相関係数= 0.982")});
+        QCOMPARE(w.form->Series2->Count(), 2);
+        QCOMPARE(w.form->Series2->XValue(0), 99.625);
+        QCOMPARE(w.form->Series2->XValue(1), 103.375);
+        QVERIFY(Close(w.form->Series2->YValue(0), w.probe.aresult() * 99.625 + w.probe.bresult()));
+        QVERIFY(w.chart().accessibleDescription().contains(QStringLiteral("相関係数= 0.982")));
+
+        // The swap switch plots the columns the other way round.
+        w.form->ToggleSwitch1->click();
+        QCOMPARE(w.form->ToggleSwitch1->State(), tssOn);
+        QCOMPARE(w.chart().BottomAxis().Title().Caption(), QStringLiteral("Y1"));
+        QCOMPARE(w.chart().LeftAxis().Title().Caption(), QStringLiteral("X1"));
+        const QList<QPair<double, double>> swapped{{101, 100}, {102, 101}, {103, 103}};
+        QCOMPARE(w.Points(*w.form->Series1), swapped);
+        QCOMPARE(w.probe.DataList().Count(), 3);
+        QCOMPARE(w.messages->shown.size(), 0);
+    }
+
+    void workedRegressions_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("rising") << QByteArray("1,2\n2,4\n3,6") << "回帰直線 Y =2.000X + 0.000   相関係数= 1.000";
+        QTest::newRow("falling") << QByteArray("1,4\n2,3\n3,2") << "回帰直線 Y =-1.000X + 5.000   相関係数= -1.000";
+        QTest::newRow("negative intercept") << QByteArray("1,0\n2,1\n3,2")
+                                            << "回帰直線 Y =1.000X - 1.000   相関係数= 1.000";
+        QTest::newRow("two rows") << QByteArray("1,5\n3,1") << "回帰直線 Y =-2.000X + 7.000   相関係数= -1.000";
+    }
+    void workedRegressions()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(QString, line);
+        Window w;
+        w.Open(table);
+        QCOMPARE(w.messages->shown.size(), 0);
+        QCOMPARE(w.Subtitle(), QStringList{line});
+    }
+
+    void lineReachesHalfAMarginBeyondTheData()
+    {
+        Window w;
+        QByteArray table;
+        for (int x = 10; x <= 20; ++x)
+            table += QByteArray::number(x) + "," + QByteArray::number(x * x) + "\n";
+        w.Open(table);
+        QCOMPARE(w.form->Series2->XValue(0), 8.75);
+        QCOMPARE(w.form->Series2->XValue(1), 21.25);
+        QCOMPARE(w.chart().BottomAxis().Minimum(), 7.5);
+        QCOMPARE(w.chart().BottomAxis().Maximum(), 22.5);
+    }
+
+    // What each kind of table leaves behind.
+    void outcomes_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<int>("errorBoxes");
+        QTest::addColumn<bool>("statusSet");
+        QTest::addColumn<int>("points");
+        QTest::addColumn<bool>("axesManual");
+        QTest::addColumn<int>("lineLeft"); // lines left in DataList
+        QTest::newRow("two blank lines") << QByteArray("\n\n") << 1 << false << 0 << false << 0;
+        QTest::newRow("tab table with a comma line")
+            << QByteArray("a\tb\n1\t2\n3,4\n") << 1 << false << 0 << false << 2;
+        QTest::newRow("header and no data row") << QByteArray("a,b\nx,y\n1,\n") << 1 << true << 0 << false << 2;
+        QTest::newRow("single data row") << QByteArray("X,Y\n5,7\n") << 1 << true << 1 << true << 1;
+        QTest::newRow("all X equal") << QByteArray("2,1\n2,5\n2,3\n") << 1 << true << 3 << true << 3;
+        QTest::newRow("three fields are not plotted")
+            << QByteArray("1,2\n2,3,\n3,5\n4,1\n") << 0 << true << 3 << true << 4;
+        QTest::newRow("blank lines anywhere") << QByteArray("\n1,2\n\n\n2,4\n3,7\n\n\n") << 0 << true << 3 << true << 3;
+        // With a full-stop decimal separator "1,5" is no number, so the line is a header.
+        QTest::newRow("quoted field with a comma")
+            << QByteArray("\"1,5\",2\n3,4\n5,1\n") << 0 << true << 2 << true << 2;
+    }
+    void outcomes()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(int, errorBoxes);
+        QFETCH(bool, statusSet);
+        QFETCH(int, points);
+        QFETCH(bool, axesManual);
+        QFETCH(int, lineLeft);
+        Window w;
+        w.form->StatusBar1->SetSimpleText(QStringLiteral("before"));
+        w.Open(table);
+        QCOMPARE(w.ErrorBoxes(), errorBoxes);
+        QCOMPARE(w.messages->shown.size(), errorBoxes);
+        QCOMPARE(w.form->StatusBar1->SimpleText() != QStringLiteral("before"), statusSet);
+        QCOMPARE(w.form->Series1->Count(), points);
+        QCOMPARE(!w.chart().BottomAxis().Automatic(), axesManual);
+        QCOMPARE(!w.chart().LeftAxis().Automatic(), axesManual);
+        QCOMPARE(w.probe.DataList().Count(), lineLeft);
+        if (errorBoxes) {
+            QCOMPARE(w.form->Series2->Count(), 0);
+            QVERIFY(w.Subtitle().isEmpty());
+        }
+    }
+
+    void quotedFieldIsOneNumberField()
+    {
+        // "1,5" with a comma decimal separator is the number 1.5.
+        NumberFormat::SetCurrent(NumberFormat{u',', u'.'});
+        Window w;
+        w.Open("\"1,5\",2\n\"2,5\",4\n\"4,5\",8\n");
+        QCOMPARE(w.messages->shown.size(), 0);
+        QCOMPARE(w.form->Series1->XValue(0), 1.5);
+        QCOMPARE(w.Subtitle(), QStringList{QStringLiteral("回帰直線 Y =2,000X - 1,000   相関係数= 1,000")});
+    }
+
+    void commaDecimalTabTable()
+    {
+        NumberFormat::SetCurrent(NumberFormat{u',', u'.'});
+        Window w;
+        w.Open("時間\t電圧\n0,5\t1,25\n1,5\t2,25\n2,5\t3,25e0\n");
+        QCOMPARE(w.messages->shown.size(), 0);
+        QCOMPARE(w.chart().BottomAxis().Title().Caption(), QStringLiteral("時間"));
+        QCOMPARE(w.form->Series1->Count(), 3);
+        QCOMPARE(w.form->Series1->YValue(2), 3.25);
+        QCOMPARE(w.Subtitle(), QStringList{QStringLiteral("回帰直線 Y =1,000X + 0,750   相関係数= 1,000")});
+    }
+
+    void singleRowLeavesZeroWidthAxes()
+    {
+        Window w;
+        w.probe.aresult() = 11;
+        w.probe.bresult() = 22;
+        w.Open("X,Y\n5,7\n");
+        QCOMPARE(w.chart().BottomAxis().Minimum(), 5.0);
+        QCOMPARE(w.chart().BottomAxis().Maximum(), 5.0);
+        QCOMPARE(w.chart().LeftAxis().Minimum(), 7.0);
+        QCOMPARE(w.chart().LeftAxis().Maximum(), 7.0);
+        QCOMPARE(w.probe.aresult(), 11.0); // n = 1 keeps the previous results
+        QCOMPARE(w.probe.bresult(), 22.0);
+    }
+
+    void allYEqualStoresSlopeAndIntercept()
+    {
+        Window w;
+        w.Open("1,4\n2,4\n3,4\n");
+        QCOMPARE(w.ErrorBoxes(), 1);
+        QCOMPARE(w.probe.aresult(), 0.0);
+        QCOMPARE(w.probe.bresult(), 4.0);
+        QVERIFY(w.Subtitle().isEmpty());
+    }
+
+    void fewerThanTwoLinesChangesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::newRow("empty file") << QByteArray();
+        QTest::newRow("one data line") << QByteArray("1,2\n");
+        QTest::newRow("one line without break") << QByteArray("9,9");
+    }
+    void fewerThanTwoLinesChangesNothing()
+    {
+        QFETCH(QByteArray, table);
+        Window w;
+        w.Open("a,b\n1,2\n2,3\n4,4\n");
+        const QString status = w.form->StatusBar1->SimpleText();
+        const QStringList subtitle = w.Subtitle();
+        w.probe.xmag() = 5;
+        w.Open(table);
+        QCOMPARE(w.messages->shown.size(), 0);
+        QCOMPARE(w.form->StatusBar1->SimpleText(), status);
+        QCOMPARE(w.Subtitle(), subtitle);
+        QCOMPARE(w.form->Series1->Count(), 3);
+        QCOMPARE(w.probe.xmag(), 1.0); // the load itself resets the magnifications
+        QCOMPARE(w.probe.DataList().Count(), table.isEmpty() ? 0 : 1);
+    }
+
+    void namesStayWithoutANewHeader()
+    {
+        Window w;
+        w.Open("長さ,重さ\n1,2\n2,3\n4,4\n");
+        w.Open("1,2\n2,3\n4,5\n");
+        QCOMPARE(w.probe.xname(), QStringLiteral("長さ"));
+        QCOMPARE(w.chart().BottomAxis().Title().Caption(), QStringLiteral("長さ"));
+        w.Open("p,q,r\n1,2\n2,3\n"); // three non-number fields make a header
+        QCOMPARE(w.probe.xname(), QStringLiteral("p"));
+        QCOMPARE(w.probe.yname(), QStringLiteral("q"));
+    }
+
+    void secondTableBelowTheFirst()
+    {
+        Window w;
+        w.Open("100,100\n200,300\n");
+        w.Open("-20,-30\n-10,-20\n-15,-26\n");
+        QCOMPARE(w.messages->shown.size(), 0);
+        QCOMPARE(w.chart().BottomAxis().Minimum(), -22.5);
+        QCOMPARE(w.chart().BottomAxis().Maximum(), -7.5);
+    }
+
+    void magnificationAndStatus_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<double>("firstX");
+        QTest::newRow("kilo") << QByteArray("5000,1\n6000,2\n") << "倍率 X= 0　単位 [ K ]   Y= 1　単位 [  ]" << 5.0;
+        QTest::newRow("milli from the largest magnitude")
+            << QByteArray("0.002,1\n-0.005,2\n0.001,3\n") << "倍率 X= 1,000　単位 [ m ]   Y= 1　単位 [  ]" << -5.0;
+        QTest::newRow("nano") << QByteArray("2.5e-8,1e6\n1e-8,2e6\n")
+                              << "倍率 X= 1,000,000,000　単位 [ n ]   Y= 0　単位 [ M ]" << 9.999999999999999;
+    }
+    void magnificationAndStatus()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(QString, status);
+        QFETCH(double, firstX);
+        Window w;
+        w.Open(table);
+        QCOMPARE(w.form->StatusBar1->SimpleText(), status);
+        QVERIFY2(Close(w.form->Series1->XValue(0), firstX), qPrintable(QString::number(w.form->Series1->XValue(0), 'g', 17)));
+    }
+
+    void autoSizeOffPlotsUnscaledKeepingPrefixes()
+    {
+        Window w;
+        w.Open("5000,1\n6000,2\n");
+        w.form->AutoSize->setChecked(false);
+        w.Open("7000,1\n8000,3\n");
+        QCOMPARE(w.probe.xmag(), 1.0);
+        QCOMPARE(w.probe.xtani(), QStringLiteral("K"));
+        QCOMPARE(w.form->Series1->XValue(0), 7000.0);
+        QCOMPARE(w.form->StatusBar1->SimpleText(), QStringLiteral("倍率 X= 1　単位 [ K ]   Y= 1　単位 [  ]"));
+    }
+
+    void swapChoosesPrefixFromTheShownColumn()
+    {
+        Window w;
+        w.Open("1,5000\n2,6000\n");
+        w.form->ToggleSwitch1->click();
+        QCOMPARE(w.probe.xtani(), QStringLiteral("K"));
+        QCOMPARE(w.probe.ytani(), QString());
+    }
+
+    void encodingsGiveTheSameNames_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray body = "\r\n1,2\r\n2,3\r\n3,5\r\n";
+        QTest::newRow("utf-8") << QByteArray("時間,電圧") + body;
+        QTest::newRow("utf-8 with mark") << QByteArray("\xEF\xBB\xBF") + QByteArray("時間,電圧") + body;
+        QTest::newRow("cp932") << QByteArray("\x8E\x9E\x8A\xD4,\x93\x64\x88\xB3") + body;
+        QString text = QStringLiteral("時間,電圧") + QString::fromLatin1(body);
+        QByteArray le("\xFF\xFE"), be("\xFE\xFF");
+        for (QChar c : text) {
+            le += char(c.unicode() & 0xFF);
+            le += char(c.unicode() >> 8);
+            be += char(c.unicode() >> 8);
+            be += char(c.unicode() & 0xFF);
+        }
+        QTest::newRow("utf-16 le") << le;
+        QTest::newRow("utf-16 be") << be;
+    }
+    void encodingsGiveTheSameNames()
+    {
+        QFETCH(QByteArray, bytes);
+        Window w;
+        w.Open(bytes);
+        QCOMPARE(w.messages->shown.size(), 0);
+        QCOMPARE(w.chart().BottomAxis().Title().Caption(), QStringLiteral("時間"));
+        QCOMPARE(w.chart().LeftAxis().Title().Caption(), QStringLiteral("電圧"));
+        QCOMPARE(w.form->Series1->Count(), 3);
+    }
+
+    void openCancelledChangesNothing()
+    {
+        Window w;
+        w.Open("1,2\n2,3\n");
+        w.probe.xmag() = 3;
+        w.form->OpenBtn->click(); // no answer queued: the user cancels
+        QCOMPARE(w.dialogs->openCalls, 2);
+        QCOMPARE(w.probe.xmag(), 3.0);
+        QCOMPARE(w.probe.DataList().Count(), 2);
+    }
+
+    void unreadableFileGoesToTheDefaultReporting()
+    {
+        Window w;
+        w.Open("1,2\n2,3\n4,4\n");
+        w.dialogs->openAnswers << w.dir.filePath(QStringLiteral("missing.csv"));
+        w.form->OpenBtn->click();
+        QCOMPARE(w.messages->shown.size(), 1);
+        QCOMPARE(w.messages->shown[0].caption, ApplicationTitle());
+        QVERIFY(w.messages->shown[0].text.contains(QStringLiteral("missing.csv")));
+        QCOMPARE(w.probe.DataList().Count(), 0);
+        QCOMPARE(w.form->Series1->Count(), 3); // the chart keeps what it showed
+    }
+
+    void drops()
+    {
+        Window w;
+        const QString first = w.Write("1,2\n2,4\n3,6\n", QStringLiteral("first.csv"));
+        const QString second = w.Write("1,1\n2,1\n", QStringLiteral("second.csv"));
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)});
+        DropOn(w.form.get(), &data);
+        QCOMPARE(w.form->Series1->Count(), 3);
+        QCOMPARE(w.Subtitle(), QStringList{QStringLiteral("回帰直線 Y =2.000X + 0.000   相関係数= 1.000")});
+
+        // A long path is opened whole.
+        QString deep = w.dir.path();
+        while (deep.size() < 300)
+            deep += QStringLiteral("/folder_with_a_long_name");
+        QVERIFY(QDir().mkpath(deep));
+        QFile::copy(first, deep + QStringLiteral("/t.csv"));
+        w.form->WMDropFiles({deep + QStringLiteral("/t.csv")});
+        QCOMPARE(w.messages->shown.size(), 0);
+
+        // A folder cannot be read as a table.
+        QMimeData folder;
+        folder.setUrls({QUrl::fromLocalFile(w.dir.path())});
+        DropOn(w.form.get(), &folder);
+        QCOMPARE(w.messages->shown.size(), 1);
+        QCOMPARE(w.messages->shown[0].caption, ApplicationTitle());
+        QCOMPARE(w.probe.DataList().Count(), 0);
+    }
+
+    void paste()
+    {
+        Window w;
+        w.clipboard->text = QStringLiteral("x\ty\r\n1\t3\r\n2\t5\r4\t9\n");
+        w.form->PasteBtn->click();
+        QCOMPARE(w.messages->shown.size(), 0);
+        QCOMPARE(w.form->Series1->Count(), 3);
+        QCOMPARE(w.chart().BottomAxis().Title().Caption(), QStringLiteral("x"));
+
+        w.probe.xmag() = 7;
+        w.clipboard->busy = true;
+        w.form->PasteBtn->click();
+        QCOMPARE(w.messages->shown.size(), 1);
+        QCOMPARE(w.messages->shown[0].caption, ApplicationTitle());
+        QCOMPARE(w.probe.DataList().Count(), 0);
+        QCOMPARE(w.probe.xmag(), 7.0);
+
+        w.clipboard->busy = false;
+        w.clipboard->text.clear();
+        w.form->PasteBtn->click(); // no text: nothing to plot, nothing shown
+        QCOMPARE(w.messages->shown.size(), 1);
+    }
+
+    void hugeValuesRaiseInsteadOfInfinity()
+    {
+        Window w;
+        w.Open("1e308,1\n-1e308,2\n0,3\n");
+        QCOMPARE(w.ErrorBoxes(), 1);
+        QVERIFY(w.Subtitle().isEmpty());
+    }
+
+    void calcMagnificationTable_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("tani");
+        QTest::addColumn<double>("mag");
+        QTest::newRow("1234.5") << 1234.5 << "K" << 0.001;
+        QTest::newRow("-1234.5") << -1234.5 << "K" << 0.001;
+        QTest::newRow("0") << 0.0 << "" << 1.0;
+        QTest::newRow("rounds up to 1000") << 999.9999999999999 << "K" << 0.001;
+        QTest::newRow("999.99") << 999.99 << "" << 1.0;
+        QTest::newRow("5e15") << 5e15 << "T" << 1e-12;
+        QTest::newRow("1e16") << 1e16 << "" << 1.0;
+        QTest::newRow("1e-12") << 1e-12 << "p" << 1e12;
+        QTest::newRow("9.99e-13") << 9.99e-13 << "" << 1.0;
+        QTest::newRow("no number") << -1.0e50 << "" << 1.0;
+        QTest::newRow("2.5e-8") << 2.5e-8 << "n" << 999999999.9999999;
+    }
+    void calcMagnificationTable()
+    {
+        QFETCH(double, value);
+        QFETCH(QString, tani);
+        QFETCH(double, mag);
+        Window w;
+        double m = -7;
+        QString t = QStringLiteral("?");
+        w.probe.CalcMagnification(m, t, value);
+        QCOMPARE(t, tani);
+        QCOMPARE(m, mag);
+    }
+};
+
+QTEST_MAIN(TestPlotData)
+#include "tst_PlotData.moc"
