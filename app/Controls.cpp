@@ -24,8 +24,14 @@ TTabButton::TTabButton(const QString& caption, QWidget* parent) : QAbstractButto
 
 QSize TTabButton::sizeHint() const
 {
+    // As wide as the style draws a tab with this caption.
     const QFontMetrics fm(font());
-    return {fm.horizontalAdvance(text()) + 2 * kTabPadX, fm.height() + 2 * kTabPadY};
+    QStyleOptionTab opt;
+    opt.initFrom(this);
+    opt.text = text();
+    opt.shape = QTabBar::RoundedNorth;
+    const QSize content(fm.horizontalAdvance(text()) + 2 * kTabPadX, fm.height() + 2 * kTabPadY);
+    return style()->sizeFromContents(QStyle::CT_TabBarTab, &opt, content, this).expandedTo(content);
 }
 
 void TTabButton::paintEvent(QPaintEvent*)
@@ -40,7 +46,15 @@ void TTabButton::paintEvent(QPaintEvent*)
         opt.state |= QStyle::State_Selected;
     if (hasFocus())
         opt.state |= QStyle::State_HasFocus;
-    p.drawControl(QStyle::CE_TabBarTab, opt);
+    p.drawControl(QStyle::CE_TabBarTabShape, opt);
+    p.drawItemText(rect(), Qt::AlignCenter | Qt::TextShowMnemonic, palette(), isEnabled(), text(),
+                   QPalette::WindowText);
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = rect().adjusted(3, 3, -3, -3);
+        p.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+    }
 }
 
 // --- TPageControl -------------------------------------------------------

@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "ErrorReporting.h"
 #include "Exceptions.h"
+#include "ExIniFile.h"
 #include "Icons.h"
 #include "LineList.h"
 
@@ -72,6 +73,9 @@ TForm1::TForm1(FormServices services, QWidget* parent) : QWidget(parent), m_serv
     CreateComponents();
     resize(kClientWidth, kClientHeight);
     move(0, 0);
+    // Every component is told that loading has finished: the settings
+    // component resolves and reads its file now.
+    RunReportingErrors(*m_services.messages, this, [this] { IniFile->Loaded(); });
     FormCreate(this);
 }
 
@@ -132,7 +136,12 @@ void TForm1::CreateComponents()
     ColorDialog1 = new TColorDialog(this, dialogs, QStringLiteral("ColorDialog1"));
     ImageList1 = new TImageList(this, QStringLiteral("ImageList1"), 16, 16);
     ImageList1->Add(MakeCheckMark(2.0));
-    IniFile = nullptr;
+    IniFile = new TExIniFile(this);
+    IniFile->setObjectName(QStringLiteral("IniFile"));
+    IniFile->SetBaseDir(bdApplication);
+    IniFile->SetFence(fcNone);
+    IniFile->SetCaseSensitive(false);
+    IniFile->SetAutoUpdate(true);
 }
 
 void TForm1::CreateToolBar()
@@ -151,6 +160,7 @@ void TForm1::CreateToolBar()
         b->setIcon(MakeToolIcon(icon, ink));
         b->setIconSize(QSize(24, 24));
         b->setAutoRaise(true);
+        b->setFocusPolicy(Qt::NoFocus); // tool bar buttons are no tab stops
         b->setToolTip(hint);
         b->setAccessibleName(hint);
         b->setGeometry(x, 0, kButtonWidth, kButtonHeight);
