@@ -1,0 +1,30 @@
+#pragma once
+// The least-squares line Y = aX + b through the plotted values and
+// Pearson's correlation coefficient, and the subtitle line that reports them.
+
+#include "NumberFormat.h"
+
+#include <QString>
+
+#include <span>
+
+// The sample covariance: the products (x - meanX)(y - meanY) over all
+// entries of xs, added in order to a running double sum, divided by n - 1.
+// ys must have at least as many entries as xs. Raises EMathError instead of
+// producing an infinity or NaN.
+double Covariance(std::span<const double> xs, double meanX, double meanY, std::span<const double> ys);
+
+// Fits the line through (xdata[i], ydata[i]). The slope is stored in
+// `aresult` as soon as it is known, then the intercept in `bresult`; the
+// correlation coefficient is returned. Means and sums of squared deviations
+// take two passes, the latter with compensated summation. Every step that
+// would divide by zero (n = 1, all X equal, all Y equal), leave the range of
+// a double or be undefined raises the matching EMathError there, so a
+// failure after the slope or intercept leaves them stored and a failure
+// before leaves them untouched.
+double FitRegression(std::span<const double> xdata, std::span<const double> ydata, double& aresult,
+                     double& bresult);
+
+// "回帰直線 Y =<a>X <+ or -> <|b|>   相関係数= <r>", each number with three
+// decimals.
+QString RegressionSubtitle(double a, double b, double r, const NumberFormat& f);

@@ -1,0 +1,604 @@
+#include "TableFile.h"
+
+#include "Exceptions.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <sched.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Raw input may be up to twice the text limit (UTF-16 halves when it
+// becomes UTF-8); the decoded text is checked against the limit itself.
+constexpr std::uint64_t kMaxFileBytes = 2 * LineList::kMaxTextBytes;
+
+std::atomic<std::size_t> g_mapThreshold{std::size_t(1) << 20};
+std::atomic<bool> g_lastMapped{false};
+
+QString SystemError(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+[[noreturn]] void ThrowOpenError(const QString& path, int err)
+{
+    throw EFOpenError(
+        QStringLiteral("ファイル \"%1\" を開けません。%2").arg(QDir::toNativeSeparators(path), SystemError(err)));
+}
+
+[[noreturn]] void ThrowReadError(const QString& path, const QString& why)
+{
+    throw EReadError(QStringLiteral("ファイル \"%1\" を読み込めません。%2").arg(QDir::toNativeSeparators(path), why));
+}
+
+[[noreturn]] void ThrowTooLarge(std::uint64_t limit)
+{
+    throw EReadError(QStringLiteral("テキストが大きすぎます (上限は %1 バイト)").arg(limit));
+}
+
+// ---------------------------------------------------------------------------
+// Mapped files under a read lease.
+//
+// A lease break is announced by a signal. Its handler finds the mapping of
+// that file, copies the text into anonymous memory, moves the copy over the
+// mapping at the same address (readers on other threads see the same bytes
+// before and after) and releases the lease, which lets the writer proceed.
+// Everything it calls is a plain system call or memcpy.
+
+enum SlotState : int {
+    kFree = 0,
+    kClaimed, // being set up or torn down by its owner; the handler keeps off
+    kArming,  // lease requested, nothing mapped yet
+    kMapped,  // mapped under the lease
+    kBusy,    // the handler is copying
+    kCopied,  // private copy in place, lease released
+    kBroken,  // lease lost before the mapping was in use
+};
+
+struct LeaseSlot {
+    std::atomic<int> state{kFree};
+    std::atomic<int> fd{-1};
+    std::atomic<void*> addr{nullptr};
+    std::atomic<std::size_t> len{0};
+};
+
+constexpr int kSlots = 16;
+LeaseSlot g_slots[kSlots];
+int g_leaseSignal = 0;
+struct sigaction g_previousSigio;
+
+void TakePrivateCopy(LeaseSlot& s, int fd)
+{
+    int st = kMapped;
+    if (!s.state.compare_exchange_strong(st, kBusy))
+        return;
+    void* a = s.addr.load();
+    const std::size_t n = s.len.load();
+    int next = kCopied;
+    void* copy = mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (copy != MAP_FAILED) {
+        std::memcpy(copy, a, n);
+        mprotect(copy, n, PROT_READ);
+        if (mremap(copy, n, n, MREMAP_MAYMOVE | MREMAP_FIXED, a) == MAP_FAILED) {
+            munmap(copy, n);
+            copy = MAP_FAILED;
+        }
+    }
+    if (copy == MAP_FAILED) {
+        // No memory for a copy: blank pages are better than a fault on a
+        // truncated file later.
+        mmap(a, n, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+        next = kBroken;
+    }
+    fcntl(fd, F_SETLEASE, F_UNLCK);
+    s.state.store(next);
+}
+
+void OnLeaseBreak(int sig, siginfo_t* info, void* context)
+{
+    const int savedErrno = errno;
+    const bool named = sig == g_leaseSignal && info;
+    bool handled = false;
+    for (LeaseSlot& s : g_slots) {
+        const int st = s.state.load();
+        if (st != kArming && st != kMapped)
+            continue;
+        const int fd = s.fd.load();
+        if (named ? info->si_fd != fd : fcntl(fd, F_GETLEASE) == F_RDLCK)
+            continue;
+        handled = true;
+        if (st == kArming) {
+            int expected = kArming;
+            if (s.state.compare_exchange_strong(expected, kBroken))
+                fcntl(fd, F_SETLEASE, F_UNLCK);
+            else
+                TakePrivateCopy(s, fd);
+        } else {
+            TakePrivateCopy(s, fd);
+        }
+    }
+    // A SIGIO that was not about our leases goes to whoever handled it before.
+    if (sig == SIGIO && !handled) {
+        if ((g_previousSigio.sa_flags & SA_SIGINFO) && g_previousSigio.sa_sigaction)
+            g_previousSigio.sa_sigaction(sig, info, context);
+        else if (!(g_previousSigio.sa_flags & SA_SIGINFO) && g_previousSigio.sa_handler != SIG_DFL
+                 && g_previousSigio.sa_handler != SIG_IGN)
+            g_previousSigio.sa_handler(sig);
+    }
+    errno = savedErrno;
+}
+
+bool InstallLeaseHandler()
+{
+    static std::once_flag once;
+    static bool ok = false;
+    std::call_once(once, [] {
+        g_leaseSignal = SIGRTMIN + 6;
+        if (g_leaseSignal > SIGRTMAX)
+            return;
+        struct sigaction sa {};
+        sa.sa_sigaction = OnLeaseBreak;
+        sa.sa_flags = SA_SIGINFO | SA_RESTART;
+        sigemptyset(&sa.sa_mask);
+        // When the queue of real-time signals overflows the kernel sends
+        // SIGIO instead, so that one is handled too.
+        ok = sigaction(g_leaseSignal, &sa, nullptr) == 0 && sigaction(SIGIO, &sa, &g_previousSigio) == 0;
+    });
+    return ok;
+}
+
+// Takes a slot back from the handler: waits out a copy in progress, then
+// marks the slot as the owner's so the handler keeps off.
+void Reclaim(LeaseSlot& s)
+{
+    int st = s.state.load();
+    for (;;) {
+        if (st == kBusy) {
+            sched_yield();
+            st = s.state.load();
+            continue;
+        }
+        if (s.state.compare_exchange_weak(st, kClaimed))
+            return;
+    }
+}
+
+class MappedFile {
+public:
+    // Maps the whole file `fd` under a read lease and takes ownership of fd.
+    // Returns null (fd left open, no lease) when that is not possible.
+    static std::shared_ptr<MappedFile> Map(int fd)
+    {
+        if (!InstallLeaseHandler())
+            return nullptr;
+        LeaseSlot* slot = nullptr;
+        for (LeaseSlot& s : g_slots) {
+            int expected = kFree;
+            if (s.state.compare_exchange_strong(expected, kClaimed)) {
+                slot = &s;
+                break;
+            }
+        }
+        if (!slot)
+            return nullptr;
+        auto release = [&] {
+            slot->fd.store(-1);
+            slot->state.store(kFree);
+        };
+        slot->fd.store(fd);
+        slot->addr.store(nullptr);
+        slot->len.store(0);
+        if (fcntl(fd, F_SETSIG, g_leaseSignal) != 0 || fcntl(fd, F_SETOWN, getpid()) != 0) {
+            release();
+            return nullptr;
+        }
+        slot->state.store(kArming);
+        if (fcntl(fd, F_SETLEASE, F_RDLCK) != 0) {
+            // Typically EAGAIN: somebody has the file open for writing.
+            Reclaim(*slot);
+            release();
+            return nullptr;
+        }
+        // The size is taken under the lease: nobody can shorten the file now
+        // without our handler knowing first.
+        struct stat st {};
+        void* addr = MAP_FAILED;
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0
+            && std::uint64_t(st.st_size) <= LineList::kMaxTextBytes)
+            addr = mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        if (addr != MAP_FAILED) {
+            slot->addr.store(addr);
+            slot->len.store(std::size_t(st.st_size));
+            int expected = kArming;
+            if (slot->state.compare_exchange_strong(expected, kMapped)) {
+                madvise(addr, std::size_t(st.st_size), MADV_WILLNEED);
+                return std::shared_ptr<MappedFile>(new MappedFile(slot, fd, addr, std::size_t(st.st_size)));
+            }
+            // The lease broke before the mapping was used; read instead.
+            munmap(addr, std::size_t(st.st_size));
+        }
+        Reclaim(*slot);
+        fcntl(fd, F_SETLEASE, F_UNLCK);
+        release();
+        return nullptr;
+    }
+
+    ~MappedFile()
+    {
+        Reclaim(*m_slot);
+        fcntl(m_fd, F_SETLEASE, F_UNLCK);
+        munmap(m_addr, m_len);
+        close(m_fd);
+        m_slot->fd.store(-1);
+        m_slot->state.store(kFree);
+    }
+
+    const char* Data() const { return static_cast<const char*>(m_addr); }
+    std::size_t Size() const { return m_len; }
+
+private:
+    MappedFile(LeaseSlot* slot, int fd, void* addr, std::size_t len) : m_slot(slot), m_fd(fd), m_addr(addr), m_len(len)
+    {
+    }
+    LeaseSlot* m_slot;
+    int m_fd;
+    void* m_addr;
+    std::size_t m_len;
+};
+
+// ---------------------------------------------------------------------------
+// Decoding.
+
+inline bool IsCont(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// Length of the valid UTF-8 sequence at p (1 to 4), or 0 when the bytes
+// there are not one; `bad` then receives the length of the maximal invalid
+// subpart to replace by one U+FFFD.
+int SequenceLength(const unsigned char* p, const unsigned char* e, int& bad)
+{
+    const unsigned char c = p[0];
+    bad = 1;
+    if (c < 0x80)
+        return 1;
+    int len;
+    unsigned char lo = 0x80, hi = 0xBF; // allowed range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        if (c == 0xE0)
+            lo = 0xA0;
+        else if (c == 0xED)
+            hi = 0x9F; // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        if (c == 0xF0)
+            lo = 0x90;
+        else if (c == 0xF4)
+            hi = 0x8F; // nothing above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (e - p < 2 || p[1] < lo || p[1] > hi)
+        return 0;
+    for (int k = 2; k < len; ++k) {
+        bad = k;
+        if (e - p <= k || !IsCont(p[k]))
+            return 0;
+    }
+    return len;
+}
+
+bool IsValidUtf8Serial(const unsigned char* p, const unsigned char* e) noexcept
+{
+    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    while (p < e) {
+        // ASCII runs sixteen bytes at a time.
+        while (e - p >= 16) {
+            std::uint64_t a, b;
+            std::memcpy(&a, p, 8);
+            std::memcpy(&b, p + 8, 8);
+            if ((a | b) & kHigh)
+                break;
+            p += 16;
+        }
+        if (p == e)
+            break;
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        int bad;
+        const int len = SequenceLength(p, e, bad);
+        if (len == 0)
+            return false;
+        p += len;
+    }
+    return true;
+}
+
+void AppendReplacement(QByteArray& out) { out.append("\xEF\xBF\xBD", 3); }
+
+void CheckDecodedSize(qsizetype n)
+{
+    if (std::uint64_t(n) > LineList::kMaxTextBytes)
+        ThrowTooLarge(LineList::kMaxTextBytes);
+}
+
+QByteArray LenientUtf8(const unsigned char* p, const unsigned char* e)
+{
+    // Valid bytes are kept and each invalid one grows, so the text is at
+    // least as long as the input.
+    CheckDecodedSize(e - p);
+    QByteArray out;
+    out.reserve((e - p) + 16);
+    while (p < e) {
+        const unsigned char* run = p;
+        int bad = 1;
+        int len;
+        while (p < e && (len = SequenceLength(p, e, bad)) > 0)
+            p += len;
+        out.append(reinterpret_cast<const char*>(run), p - run);
+        if (p < e) {
+            AppendReplacement(out);
+            p += bad;
+            CheckDecodedSize(out.size() + (e - p));
+        }
+    }
+    return out;
+}
+
+void AppendUtf8(QByteArray& out, char32_t c)
+{
+    char b[4];
+    int n;
+    if (c < 0x80) {
+        b[0] = char(c);
+        n = 1;
+    } else if (c < 0x800) {
+        b[0] = char(0xC0 | (c >> 6));
+        b[1] = char(0x80 | (c & 0x3F));
+        n = 2;
+    } else if (c < 0x10000) {
+        b[0] = char(0xE0 | (c >> 12));
+        b[1] = char(0x80 | ((c >> 6) & 0x3F));
+        b[2] = char(0x80 | (c & 0x3F));
+        n = 3;
+    } else {
+        b[0] = char(0xF0 | (c >> 18));
+        b[1] = char(0x80 | ((c >> 12) & 0x3F));
+        b[2] = char(0x80 | ((c >> 6) & 0x3F));
+        b[3] = char(0x80 | (c & 0x3F));
+        n = 4;
+    }
+    out.append(b, n);
+}
+
+QByteArray Utf16ToUtf8(const unsigned char* p, const unsigned char* e, bool bigEndian)
+{
+    const std::size_t units = std::size_t(e - p) / 2;
+    CheckDecodedSize(qsizetype(units)); // every unit gives at least one byte
+    QByteArray out;
+    out.reserve(qsizetype(units * 3 / 2 + 16)); // mostly one or three bytes a unit
+    auto unit = [&](std::size_t i) -> char16_t {
+        const unsigned char a = p[2 * i], b = p[2 * i + 1];
+        return bigEndian ? char16_t((a << 8) | b) : char16_t((b << 8) | a);
+    };
+    for (std::size_t i = 0; i < units; ++i) {
+        const char16_t u = unit(i);
+        if (u < 0x80) {
+            out.append(char(u));
+        } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
+            AppendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(unit(i + 1)) - 0xDC00));
+            ++i;
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            AppendReplacement(out); // an unpaired surrogate
+        } else {
+            AppendUtf8(out, u);
+        }
+    }
+    if ((e - p) % 2)
+        AppendReplacement(out); // a stray last byte
+    CheckDecodedSize(out.size());
+    return out;
+}
+
+QByteArray Cp932ToUtf8(const unsigned char* p, const unsigned char* e)
+{
+    iconv_t cd = iconv_open("UTF-8", "CP932");
+    if (cd == iconv_t(-1))
+        return LenientUtf8(p, e); // no converter installed: keep what is readable
+    struct Closer {
+        iconv_t cd;
+        ~Closer() { iconv_close(cd); }
+    } closer{cd};
+
+    const std::size_t inSize = std::size_t(e - p);
+    // No character becomes shorter (ASCII stays one byte, a double-byte
+    // character becomes three), so the input size is a lower bound.
+    CheckDecodedSize(qsizetype(inSize));
+    QByteArray out(qsizetype(inSize + inSize / 2 + 16), Qt::Uninitialized);
+    char* in = const_cast<char*>(reinterpret_cast<const char*>(p));
+    std::size_t inLeft = inSize;
+    qsizetype used = 0;
+    while (inLeft > 0) {
+        char* o = out.data() + used;
+        std::size_t outLeft = std::size_t(out.size() - used);
+        const std::size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
+        used = o - out.data();
+        if (r != std::size_t(-1))
+            break;
+        if (errno == E2BIG) {
+            CheckDecodedSize(used);
+            out.resize(out.size() + out.size() / 2 + 16);
+            continue;
+        }
+        if (errno != EILSEQ && errno != EINVAL)
+            break;
+        // An invalid or incomplete sequence: one replacement, then go on
+        // after its first byte.
+        if (out.size() - used < 3)
+            out.resize(out.size() + 64);
+        std::memcpy(out.data() + used, "\xEF\xBF\xBD", 3);
+        used += 3;
+        ++in;
+        --inLeft;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    CheckDecodedSize(used);
+    out.resize(used);
+    return out;
+}
+
+inline bool StartsWith(const unsigned char* p, std::size_t n, const char* mark, std::size_t m)
+{
+    return n >= m && std::memcmp(p, mark, m) == 0;
+}
+
+std::size_t Utf8BomLength(const char* p, std::size_t n)
+{
+    return StartsWith(reinterpret_cast<const unsigned char*>(p), n, "\xEF\xBB\xBF", 3) ? 3 : 0;
+}
+
+// Reads an open file to its end, however long it claims to be.
+QByteArray ReadAll(int fd, const QString& path, std::uint64_t sizeHint)
+{
+    if (sizeHint > kMaxFileBytes)
+        ThrowTooLarge(kMaxFileBytes);
+    QByteArray buf(qsizetype(sizeHint) + 1, Qt::Uninitialized);
+    qsizetype used = 0;
+    for (;;) {
+        if (used == buf.size()) {
+            if (std::uint64_t(used) >= kMaxFileBytes)
+                ThrowTooLarge(kMaxFileBytes);
+            buf.resize(std::min<qsizetype>(qsizetype(kMaxFileBytes) + 1, used + std::max<qsizetype>(used, 65536)));
+        }
+        const ssize_t r = read(fd, buf.data() + used, std::size_t(buf.size() - used));
+        if (r == 0)
+            break;
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN)
+                break; // a pipe without data
+            ThrowReadError(path, SystemError(errno));
+        }
+        used += r;
+    }
+    buf.resize(used);
+    return buf;
+}
+
+struct FdCloser {
+    int fd;
+    ~FdCloser()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+};
+
+} // namespace
+
+bool IsValidUtf8(const char* p, std::size_t n) noexcept
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(p);
+    const auto* e = b + n;
+    constexpr std::size_t kParallelBytes = std::size_t(8) << 20;
+    if (n < kParallelBytes)
+        return IsValidUtf8Serial(b, e);
+    // Split at a byte that starts a character, so no sequence spans both halves.
+    const unsigned char* mid = b + n / 2;
+    while (mid < e && IsCont(*mid))
+        ++mid;
+    bool second = true;
+    try {
+        std::jthread t([&] { second = IsValidUtf8Serial(mid, e); });
+        const bool first = IsValidUtf8Serial(b, mid);
+        t.join();
+        return first && second;
+    } catch (const std::system_error&) {
+        return IsValidUtf8Serial(b, e); // no thread to be had
+    }
+}
+
+QByteArray DecodeWithDetection(const char* data, std::size_t n)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(data);
+    const auto* e = p + n;
+    if (StartsWith(p, n, "\xEF\xBB\xBF", 3))
+        return LenientUtf8(p + 3, e);
+    if (StartsWith(p, n, "\xFF\xFE", 2))
+        return Utf16ToUtf8(p + 2, e, false);
+    if (StartsWith(p, n, "\xFE\xFF", 2))
+        return Utf16ToUtf8(p + 2, e, true);
+    return Cp932ToUtf8(p, e);
+}
+
+LineList DecodeTable(QByteArray bytes)
+{
+    const std::size_t n = std::size_t(bytes.size());
+    const std::size_t skip = Utf8BomLength(bytes.constData(), n);
+    if (IsValidUtf8(bytes.constData() + skip, n - skip))
+        return LineList::FromUtf8(std::move(bytes), {}, qsizetype(skip));
+    QByteArray decoded = DecodeWithDetection(bytes.constData(), n);
+    bytes = QByteArray(); // one copy at a time
+    return LineList::FromUtf8(std::move(decoded));
+}
+
+LineList ReadTableFile(const QString& path)
+{
+    g_lastMapped = false;
+    const QByteArray name = QFile::encodeName(path);
+    // Non-blocking open so that a FIFO without a writer cannot hang us.
+    const int fd = open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        ThrowOpenError(path, errno);
+    FdCloser closer{fd};
+    struct stat st {};
+    if (fstat(fd, &st) != 0)
+        ThrowOpenError(path, errno);
+    if (S_ISDIR(st.st_mode))
+        ThrowOpenError(path, EISDIR);
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+
+    try {
+        if (S_ISREG(st.st_mode) && std::uint64_t(st.st_size) >= g_mapThreshold.load()
+            && std::uint64_t(st.st_size) <= LineList::kMaxTextBytes) {
+            if (std::shared_ptr<MappedFile> map = MappedFile::Map(fd)) {
+                closer.fd = -1; // the mapping owns it now
+                const std::size_t skip = Utf8BomLength(map->Data(), map->Size());
+                if (IsValidUtf8(map->Data() + skip, map->Size() - skip)) {
+                    g_lastMapped = true;
+                    const auto raw = QByteArray::fromRawData(map->Data(), qsizetype(map->Size()));
+                    return LineList::FromUtf8(raw, std::move(map), qsizetype(skip));
+                }
+                return LineList::FromUtf8(DecodeWithDetection(map->Data(), map->Size()));
+            }
+        }
+        const std::uint64_t hint = S_ISREG(st.st_mode) ? std::uint64_t(st.st_size) : 65536;
+        return DecodeTable(ReadAll(fd, path, hint));
+    } catch (const std::bad_alloc&) {
+        ThrowReadError(path, QStringLiteral("メモリが不足しています"));
+    }
+}
+
+namespace tablefile_detail {
+void SetMapThreshold(std::size_t bytes) { g_mapThreshold = bytes; }
+bool LastReadWasMapped() { return g_lastMapped; }
+} // namespace tablefile_detail

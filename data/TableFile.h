@@ -1,0 +1,52 @@
+#pragma once
+// Reading a table file into lines.
+//
+// The text is taken as strict UTF-8 first (a leading byte-order mark
+// skipped). If any byte sequence is not valid UTF-8, the bytes are decoded a
+// second time by their byte-order mark (EF BB BF UTF-8, FF FE UTF-16
+// little-endian, FE FF UTF-16 big-endian), and a file without a mark as
+// CP932, the Japanese legacy code page.
+//
+// A large UTF-8 file is not copied: the lines are a read-only view of the
+// mapped file. The mapping is made only while the program holds a read lease
+// on the file, so the kernel tells it before anybody may write to or
+// truncate the file; it then takes a private copy of the text and lets the
+// writer go on. The lines therefore always show the file as it was read,
+// never a half-rewritten one, and never fault on a truncated one. When no
+// lease can be had (another program has the file open for writing, the file
+// belongs to somebody else, the file system does not support leases) the
+// file is read into memory instead.
+
+#include "LineList.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstddef>
+
+// Reads the file at `path`. Throws EFOpenError when the file cannot be
+// opened (missing, a folder, no permission) and EReadError when it cannot be
+// read or is too large; the message names the path and gives the system's
+// description of the cause.
+LineList ReadTableFile(const QString& path);
+
+// The two decoding attempts on bytes in memory, as ReadTableFile applies
+// them.
+LineList DecodeTable(QByteArray bytes);
+
+// True when [p, p + n) is valid UTF-8 (no overlong forms, no surrogates,
+// nothing above U+10FFFF).
+bool IsValidUtf8(const char* p, std::size_t n) noexcept;
+
+// The second attempt: decodes by the byte-order mark, or as CP932 without
+// one, into UTF-8 (mark removed). Sequences that cannot be decoded become
+// U+FFFD. Throws EReadError when the result would exceed
+// LineList::kMaxTextBytes.
+QByteArray DecodeWithDetection(const char* p, std::size_t n);
+
+namespace tablefile_detail {
+// Files at least this large are mapped rather than read (tests lower it).
+void SetMapThreshold(std::size_t bytes);
+// Whether the last ReadTableFile used a mapping (for tests).
+bool LastReadWasMapped();
+} // namespace tablefile_detail

@@ -1,0 +1,256 @@
+// Reading table files: strict UTF-8 first, then the byte-order marks and the
+// legacy code page; errors that name the file and the cause; mapped files
+// that stay as they were read when somebody rewrites them.
+
+#include "Exceptions.h"
+#include "LineList.h"
+#include "TableFile.h"
+#include "TableFormat.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+const QString kHeader = QString::fromUtf8("時間,電圧");
+
+QByteArray Utf16(const QString& s, bool bigEndian)
+{
+    QByteArray out(bigEndian ? "\xFE\xFF" : "\xFF\xFE", 2);
+    for (QChar c : s) {
+        const char hi = char(c.unicode() >> 8), lo = char(c.unicode() & 0xFF);
+        out += bigEndian ? hi : lo;
+        out += bigEndian ? lo : hi;
+    }
+    return out;
+}
+
+QStringList AllLines(const LineList& l)
+{
+    QStringList out;
+    for (qsizetype i = 0; i < l.Count(); ++i)
+        out << l.Line(i);
+    return out;
+}
+} // namespace
+
+class TestDecoding : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString Write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+private slots:
+    void cleanup() { tablefile_detail::SetMapThreshold(std::size_t(1) << 20); }
+
+    void validUtf8_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("valid");
+        struct Row {
+            const char* name;
+            const char* bytes;
+            int len;
+            bool valid;
+        };
+        const Row rows[] = {
+            {"empty", "", 0, true},
+            {"two-byte", "\xC3\xA9", 2, true},
+            {"three-byte", "\xE2\x82\xAC", 3, true},
+            {"four-byte", "\xF0\x9F\x98\x80", 4, true},
+            {"nul is valid", "\0", 1, true},
+            {"highest", "\xF4\x8F\xBF\xBF", 4, true},
+            {"overlong two-byte", "\xC0\x80", 2, false},
+            {"overlong three-byte", "\xE0\x80\x80", 3, false},
+            {"overlong four-byte", "\xF0\x80\x80\x80", 4, false},
+            {"surrogate", "\xED\xA0\x80", 3, false},
+            {"above U+10FFFF", "\xF4\x90\x80\x80", 4, false},
+            {"F5 lead", "\xF5\x80\x80\x80", 4, false},
+            {"lone continuation", "\x80", 1, false},
+            {"truncated two-byte", "\xC3", 1, false},
+            {"truncated three-byte", "\xE2\x82", 2, false},
+            {"bad continuation", "\xE2\x28\xA1", 3, false},
+            {"FF", "\xFF", 1, false},
+            {"cp932 text", "\x8E\x9E\x8A\xD4", 4, false},
+        };
+        // Each sequence alone, after a long ASCII run (the 16-byte path) and
+        // followed by ASCII.
+        for (const Row& r : rows) {
+            const QByteArray b(r.bytes, r.len);
+            QTest::newRow(r.name) << b << r.valid;
+            QTest::newRow(qPrintable(QString::fromLatin1(r.name) + QStringLiteral(" after ASCII")))
+                << QByteArray(37, 'a') + b + QByteArray(20, 'z') << r.valid;
+        }
+    }
+    void validUtf8()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, valid);
+        QCOMPARE(IsValidUtf8(bytes.constData(), std::size_t(bytes.size())), valid);
+    }
+
+    // Large buffers are checked in two halves; a fault in either, or one
+    // that straddles the split, is found.
+    void validUtf8Large()
+    {
+        QByteArray big(10 << 20, 'x');
+        big.replace(big.size() / 2 - 1, 3, "\xE2\x82\xAC"); // straddles the middle
+        QVERIFY(IsValidUtf8(big.constData(), std::size_t(big.size())));
+        big[big.size() - 2] = char(0xC3);
+        QVERIFY(!IsValidUtf8(big.constData(), std::size_t(big.size())));
+        big[big.size() - 2] = 'x';
+        big[big.size() / 2] = 'x'; // leaves E2 .. AC: invalid in the middle
+        QVERIFY(!IsValidUtf8(big.constData(), std::size_t(big.size())));
+    }
+
+    // The same Japanese header in every accepted encoding gives the same
+    // axis names, read from a file (small and mapped) and from memory.
+    void encodings_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QString table = kHeader + QStringLiteral("\r\n1,2\r\n");
+        QTest::newRow("UTF-8") << table.toUtf8();
+        QTest::newRow("UTF-8 with mark") << QByteArray("\xEF\xBB\xBF") + table.toUtf8();
+        QTest::newRow("CP932") << QByteArray("\x8E\x9E\x8A\xD4,\x93\x64\x88\xB3\r\n1,2\r\n");
+        QTest::newRow("UTF-16 LE") << Utf16(table, false);
+        QTest::newRow("UTF-16 BE") << Utf16(table, true);
+    }
+    void encodings()
+    {
+        QFETCH(QByteArray, bytes);
+        const QString path = Write(QStringLiteral("enc.csv"), bytes);
+        for (std::size_t threshold : {std::size_t(1) << 20, std::size_t(1)}) {
+            tablefile_detail::SetMapThreshold(threshold);
+            for (const LineList& l : {ReadTableFile(path), DecodeTable(bytes)}) {
+                QCOMPARE(AllLines(l), (QStringList{kHeader, "1,2"}));
+                const std::optional<ColumnNames> h = HeaderRow(l, ',', NumberFormat{});
+                QVERIFY(h);
+                QCOMPARE(h->first, QString::fromUtf8("時間"));
+                QCOMPARE(h->second, QString::fromUtf8("電圧"));
+            }
+        }
+    }
+
+    // What the second attempt makes of bytes it cannot decode.
+    void replacements_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("marked UTF-8, bad byte") << QByteArray("\xEF\xBB\xBF" "a\xFF" "b") << QStringLiteral("a\uFFFDb");
+        QTest::newRow("marked UTF-8, cut sequence")
+            << QByteArray("\xEF\xBB\xBF" "a\xE2\x82" "b") << QStringLiteral("a\uFFFDb");
+        QTest::newRow("UTF-16, lone surrogate") << QByteArray("\xFF\xFE" "a\0\x00\xD8" "b\0", 8)
+                                               << QStringLiteral("a\uFFFDb");
+        QTest::newRow("UTF-16, pair") << QByteArray("\xFF\xFE\x3D\xD8\x00\xDE", 6) << QStringLiteral("\U0001F600");
+        QTest::newRow("UTF-16, odd length") << QByteArray("\xFE\xFF\0a\0", 5) << QStringLiteral("a\uFFFD");
+        QTest::newRow("CP932, half-width kana") << QByteArray("\xB1\x32") << QStringLiteral("\uFF712");
+        QTest::newRow("CP932, undefined byte") << QByteArray("1\x80" "2") << QStringLiteral("1\uFFFD2");
+        QTest::newRow("CP932, cut at end") << QByteArray("1\x93") << QStringLiteral("1\uFFFD");
+    }
+    void replacements()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        const QByteArray utf8 = DecodeWithDetection(bytes.constData(), std::size_t(bytes.size()));
+        QCOMPARE(QString::fromUtf8(utf8), text);
+        QVERIFY(IsValidUtf8(utf8.constData(), std::size_t(utf8.size())));
+    }
+
+    void openErrors_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("err");
+        QTest::newRow("missing") << "missing.csv" << ENOENT;
+        QTest::newRow("folder") << "folder" << EISDIR;
+        QTest::newRow("no permission") << "secret.csv" << EACCES;
+    }
+    void openErrors()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, err);
+        const QString path = m_dir.filePath(name);
+        if (err == EISDIR)
+            QVERIFY(QDir(m_dir.path()).mkpath(name));
+        if (err == EACCES) {
+            if (geteuid() == 0)
+                QSKIP("permissions do not apply to root");
+            Write(name, "1,2\n3,4\n");
+            QVERIFY(chmod(QFile::encodeName(path).constData(), 0) == 0);
+        }
+        try {
+            ReadTableFile(path);
+            QFAIL("no error");
+        } catch (const EFOpenError& e) {
+            QVERIFY2(e.Message().contains(u'"' + path + u'"'), qPrintable(e.Message()));
+            QVERIFY2(e.Message().endsWith(QString::fromLocal8Bit(std::strerror(err))), qPrintable(e.Message()));
+        }
+    }
+
+    // A mapped file that is truncated and rewritten after reading: the lines
+    // stay as read (and reading them does not fault).
+    void mappedFileSurvivesRewrite()
+    {
+        QByteArray original;
+        for (int i = 0; i < 50000; ++i)
+            original += QByteArray::number(i) + ",1.5\n";
+        const QString path = Write(QStringLiteral("live.csv"), original);
+        tablefile_detail::SetMapThreshold(1);
+        const LineList l = ReadTableFile(path);
+        if (!tablefile_detail::LastReadWasMapped())
+            QSKIP("file leases are not available here");
+        QCOMPARE(l.Count(), 50000);
+        {
+            const int fd = open(QFile::encodeName(path).constData(), O_WRONLY | O_TRUNC);
+            QVERIFY(fd >= 0);
+            QCOMPARE(write(fd, "9,9\n", 4), ssize_t(4));
+            close(fd);
+        }
+        QCOMPARE(l.Count(), 50000);
+        QCOMPARE(l.Line(0), QStringLiteral("0,1.5"));
+        QCOMPARE(l.Line(49999), QStringLiteral("49999,1.5"));
+        const TableScan s = ScanTable(l, ',', false, NumberFormat{});
+        QCOMPARE(s.xs.size(), 50000);
+        QCOMPARE(s.xs.last(), 49999.0);
+        // The next read sees the new contents.
+        QCOMPARE(AllLines(ReadTableFile(path)), QStringList{"9,9"});
+    }
+
+    // A file that is open for writing elsewhere is read, not mapped.
+    void fileOpenForWritingIsCopied()
+    {
+        const QString path = Write(QStringLiteral("busy.csv"), "a,b\n1,2\n");
+        const int fd = open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND);
+        QVERIFY(fd >= 0);
+        tablefile_detail::SetMapThreshold(1);
+        const LineList l = ReadTableFile(path);
+        QVERIFY(!tablefile_detail::LastReadWasMapped());
+        QCOMPARE(write(fd, "3,4\n", 4), ssize_t(4));
+        close(fd);
+        QCOMPARE(AllLines(l), (QStringList{"a,b", "1,2"}));
+    }
+
+    void emptyFile()
+    {
+        const QString path = Write(QStringLiteral("empty.csv"), QByteArray());
+        QCOMPARE(ReadTableFile(path).Count(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDecoding)
+#include "tst_Decoding.moc"
