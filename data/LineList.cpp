@@ -29,7 +29,7 @@ inline BreakMasks Masks16(const char* p)
 #endif
 } // namespace
 
-std::size_t CountLineStarts(const char* t, std::size_t begin, std::size_t end) noexcept
+std::size_t CountLineStarts(const char* t, std::size_t begin, std::size_t end, const TextKeeper* keeper) noexcept
 {
     if (begin >= end)
         return 0;
@@ -43,7 +43,9 @@ std::size_t CountLineStarts(const char* t, std::size_t begin, std::size_t end) n
     // Per byte lane: +1 for a CR or an LF, -1 again for the LF of a pair.
     // Lanes are summed before they can exceed 255.
     const __m128i lfv = _mm_set1_epi8('\n'), crv = _mm_set1_epi8('\r'), zero = _mm_setzero_si128();
+    ReleaseBehind behind(keeper, t + p);
     while (p + 16 <= end) {
+        behind.Passed(t + p);
         __m128i acc = zero;
         for (int k = 0; k < 255 && p + 16 <= end; ++k, p += 16) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + p));
@@ -56,6 +58,7 @@ std::size_t CountLineStarts(const char* t, std::size_t begin, std::size_t end) n
         const __m128i sums = _mm_sad_epu8(acc, zero);
         breaks += std::size_t(_mm_cvtsi128_si32(sums)) + std::size_t(_mm_extract_epi16(sums, 4));
     }
+    behind.Finish(t + p);
 #endif
     for (; p < end; ++p) {
         if (t[p] == '\r' || (t[p] == '\n' && t[p - 1] != '\r'))
@@ -65,7 +68,8 @@ std::size_t CountLineStarts(const char* t, std::size_t begin, std::size_t end) n
     return 1 + breaks - (IsBreak(t[end - 1]) ? 1 : 0);
 }
 
-std::size_t FillLineStarts(const char* t, std::size_t begin, std::size_t end, std::uint32_t* out) noexcept
+std::size_t FillLineStarts(const char* t, std::size_t begin, std::size_t end, std::uint32_t* out,
+                           const TextKeeper* keeper) noexcept
 {
     if (begin >= end)
         return 0;
@@ -89,7 +93,10 @@ std::size_t FillLineStarts(const char* t, std::size_t begin, std::size_t end, st
     };
     std::size_t p = begin;
 #if defined(__SSE2__)
+    ReleaseBehind behind(keeper, t + p);
     for (; p + 16 <= end; p += 16) {
+        if (((p - begin) & 0xFFFF) == 0)
+            behind.Passed(t + p);
         const BreakMasks m = Masks16(t + p);
         unsigned bits = m.lf | m.cr;
         while (bits) {
@@ -97,6 +104,7 @@ std::size_t FillLineStarts(const char* t, std::size_t begin, std::size_t end, st
             bits &= bits - 1;
         }
     }
+    behind.Finish(t + p);
 #endif
     for (; p < end; ++p)
         if (IsBreak(t[p]))
@@ -135,12 +143,12 @@ void CheckTextSize(std::uint64_t n)
 }
 } // namespace
 
-LineList LineList::FromUtf8(QByteArray utf8, std::shared_ptr<const void> keepAlive, qsizetype skip)
+LineList LineList::FromUtf8(QByteArray utf8, std::shared_ptr<const TextKeeper> keeper, qsizetype skip)
 {
     CheckTextSize(std::uint64_t(utf8.size()));
     LineList l;
     l.m_text = std::move(utf8);
-    l.m_keepAlive = std::move(keepAlive);
+    l.m_keeper = std::move(keeper);
     l.m_origin = std::size_t(std::clamp<qsizetype>(skip, 0, l.m_text.size()));
     l.IndexFrom(l.m_origin);
     return l;
@@ -154,7 +162,7 @@ LineList LineList::FromText(QStringView text)
 void LineList::Clear() noexcept
 {
     m_text = QByteArray();
-    m_keepAlive.reset();
+    m_keeper.reset();
     m_starts.Clear();
     m_first = 0;
     m_origin = 0;
@@ -179,21 +187,22 @@ void LineList::IndexFrom(std::size_t begin)
                 ++mid;
         }
     }
+    const TextKeeper* keeper = m_keeper.get();
     if (mid >= end) {
-        const std::size_t n = CountLineStarts(t, begin, end);
+        const std::size_t n = CountLineStarts(t, begin, end, keeper);
         m_starts.ResizeUninitialized(base + n);
-        m_empty += qsizetype(FillLineStarts(t, begin, end, m_starts.data() + base));
+        m_empty += qsizetype(FillLineStarts(t, begin, end, m_starts.data() + base, keeper));
         return;
     }
     std::size_t nB = 0;
-    std::thread counter([&] { nB = CountLineStarts(t, mid, end); });
-    const std::size_t nA = CountLineStarts(t, begin, mid);
+    std::thread counter([&] { nB = CountLineStarts(t, mid, end, keeper); });
+    const std::size_t nA = CountLineStarts(t, begin, mid, keeper);
     counter.join();
     m_starts.ResizeUninitialized(base + nA + nB);
     std::size_t emptyB = 0;
     std::uint32_t* out = m_starts.data() + base;
-    std::thread filler([&] { emptyB = FillLineStarts(t, mid, end, out + nA); });
-    const std::size_t emptyA = FillLineStarts(t, begin, mid, out);
+    std::thread filler([&] { emptyB = FillLineStarts(t, mid, end, out + nA, keeper); });
+    const std::size_t emptyA = FillLineStarts(t, begin, mid, out, keeper);
     filler.join();
     m_empty += qsizetype(emptyA + emptyB);
 }
@@ -264,7 +273,7 @@ void LineList::AppendUtf8(std::string_view utf8)
     }
     // Appending to a mapped text makes a private copy, so the mapping can go.
     m_text.append(utf8.data(), qsizetype(utf8.size()));
-    m_keepAlive.reset();
+    m_keeper.reset();
     IndexFrom(begin);
 }
 

@@ -21,6 +21,43 @@
 #include <memory>
 #include <string_view>
 
+// What keeps the memory under a raw text alive. A keeper may let go of the
+// resident pages of a range that has been read, where reading them again
+// brings them back (a mapped file's pages come back from the page cache);
+// the passes over a large table call Release behind themselves, so the
+// table's text does not stay resident as a whole.
+class TextKeeper {
+public:
+    virtual ~TextKeeper() = default;
+    virtual void Release(const char* begin, const char* end) const noexcept = 0;
+};
+
+// Calls the keeper's Release for what a pass has left behind, in steps of
+// a few megabytes. Without a keeper it does nothing.
+class ReleaseBehind {
+public:
+    static constexpr std::size_t kStep = std::size_t(4) << 20;
+    ReleaseBehind(const TextKeeper* keeper, const char* start) noexcept : m_keeper(keeper), m_done(start) {}
+    ~ReleaseBehind() = default;
+    void Passed(const char* p) noexcept
+    {
+        if (m_keeper && std::size_t(p - m_done) >= kStep) {
+            m_keeper->Release(m_done, p);
+            m_done = p;
+        }
+    }
+    void Finish(const char* p) noexcept
+    {
+        if (m_keeper && p > m_done)
+            m_keeper->Release(m_done, p);
+        m_done = p;
+    }
+
+private:
+    const TextKeeper* m_keeper;
+    const char* m_done;
+};
+
 class LineList {
 public:
     // Offsets are 32-bit, so the text of one table is limited to this size.
@@ -29,10 +66,10 @@ public:
     LineList() = default;
 
     // The lines of `utf8`, starting at byte `skip` (used to step over a
-    // byte-order mark). `keepAlive` owns the memory under `utf8` when that is
+    // byte-order mark). `keeper` owns the memory under `utf8` when that is
     // raw data (QByteArray::fromRawData). Throws EReadError if the text is
     // larger than kMaxTextBytes.
-    static LineList FromUtf8(QByteArray utf8, std::shared_ptr<const void> keepAlive = {}, qsizetype skip = 0);
+    static LineList FromUtf8(QByteArray utf8, std::shared_ptr<const TextKeeper> keeper = {}, qsizetype skip = 0);
     // The lines of a Unicode text (the clipboard's).
     static LineList FromText(QStringView text);
 
@@ -48,6 +85,8 @@ public:
     // TextEnd(); the table parser walks it from here.
     const char* LineStart(qsizetype i) const noexcept { return m_text.constData() + m_starts[m_first + size_t(i)]; }
     const char* TextEnd() const noexcept { return m_text.constData() + m_text.size(); }
+    // The keeper of a raw text, or null.
+    const TextKeeper* Keeper() const noexcept { return m_keeper.get(); }
     bool IsEmptyLine(qsizetype i) const noexcept;
 
     void Delete(qsizetype i);
@@ -68,7 +107,7 @@ private:
     void IndexFrom(std::size_t begin);
 
     QByteArray m_text;
-    std::shared_ptr<const void> m_keepAlive;
+    std::shared_ptr<const TextKeeper> m_keeper;
     PodArray<std::uint32_t> m_starts;
     std::size_t m_first = 0; // entries before this one are deleted lines
     std::size_t m_origin = 0; // where the first line starts (after a byte-order mark)
@@ -78,9 +117,11 @@ private:
 namespace linelist_detail {
 // Lines that start in [begin, end) of `text`, where `begin` is a line start
 // (begin < end).
-std::size_t CountLineStarts(const char* text, std::size_t begin, std::size_t end) noexcept;
+std::size_t CountLineStarts(const char* text, std::size_t begin, std::size_t end,
+                            const TextKeeper* keeper = nullptr) noexcept;
 // Writes those lines' starts to `out` and returns how many of them are empty.
-std::size_t FillLineStarts(const char* text, std::size_t begin, std::size_t end, std::uint32_t* out) noexcept;
+std::size_t FillLineStarts(const char* text, std::size_t begin, std::size_t end, std::uint32_t* out,
+                           const TextKeeper* keeper = nullptr) noexcept;
 // The position of the first CR or LF in [p, end), or end.
 const char* FindLineEnd(const char* p, const char* end) noexcept;
 } // namespace linelist_detail

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <pthread.h>
 #include <thread>
 
 #include <fcntl.h>
@@ -72,6 +73,7 @@ enum SlotState : int {
 
 struct LeaseSlot {
     std::atomic<int> state{kFree};
+    std::atomic<int> advising{0}; // threads dropping resident pages right now
     std::atomic<int> fd{-1};
     std::atomic<void*> addr{nullptr};
     std::atomic<std::size_t> len{0};
@@ -87,6 +89,10 @@ void TakePrivateCopy(LeaseSlot& s, int fd)
     int st = kMapped;
     if (!s.state.compare_exchange_strong(st, kBusy))
         return;
+    // A thread that is dropping resident pages finishes first (its own
+    // thread blocks the lease signals meanwhile, so it is not this one).
+    while (s.advising.load() != 0)
+        sched_yield();
     void* a = s.addr.load();
     const std::size_t n = s.len.load();
     int next = kCopied;
@@ -178,7 +184,7 @@ void Reclaim(LeaseSlot& s)
     }
 }
 
-class MappedFile {
+class MappedFile final : public TextKeeper {
 public:
     // Maps the whole file `fd` under a read lease and takes ownership of fd.
     // Returns null (fd left open, no lease) when that is not possible.
@@ -250,6 +256,28 @@ public:
 
     const char* Data() const { return static_cast<const char*>(m_addr); }
     std::size_t Size() const { return m_len; }
+
+    // Drops the resident pages of a range that has been read; they come
+    // back from the page cache when read again. Only while the mapping is
+    // the file itself: a private copy taken at a lease break would be lost.
+    void Release(const char* begin, const char* end) const noexcept override
+    {
+        const std::uintptr_t page = std::uintptr_t(sysconf(_SC_PAGESIZE));
+        const std::uintptr_t lo = (std::uintptr_t(begin) + page - 1) & ~(page - 1);
+        const std::uintptr_t hi = std::uintptr_t(end) & ~(page - 1);
+        if (hi <= lo || lo < std::uintptr_t(m_addr) || hi > std::uintptr_t(m_addr) + m_len)
+            return;
+        sigset_t block, old;
+        sigemptyset(&block);
+        sigaddset(&block, g_leaseSignal);
+        sigaddset(&block, SIGIO);
+        pthread_sigmask(SIG_BLOCK, &block, &old);
+        m_slot->advising.fetch_add(1);
+        if (m_slot->state.load() == kMapped)
+            madvise(reinterpret_cast<void*>(lo), hi - lo, MADV_DONTNEED);
+        m_slot->advising.fetch_sub(1);
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    }
 
 private:
     MappedFile(LeaseSlot* slot, int fd, void* addr, std::size_t len) : m_slot(slot), m_fd(fd), m_addr(addr), m_len(len)
@@ -515,26 +543,55 @@ struct FdCloser {
 
 } // namespace
 
-bool IsValidUtf8(const char* p, std::size_t n) noexcept
+namespace {
+// The next byte at or after p that starts a character: no sequence spans it.
+const unsigned char* CharacterStart(const unsigned char* p, const unsigned char* e)
+{
+    while (p < e && IsCont(*p))
+        ++p;
+    return p;
+}
+
+// Validates in steps, letting the keeper drop each step's pages behind.
+bool IsValidUtf8Stepwise(const unsigned char* b, const unsigned char* e, const TextKeeper* keeper)
+{
+    if (!keeper)
+        return IsValidUtf8Serial(b, e);
+    while (b < e) {
+        const unsigned char* stop =
+            std::size_t(e - b) > ReleaseBehind::kStep ? CharacterStart(b + ReleaseBehind::kStep, e) : e;
+        if (!IsValidUtf8Serial(b, stop))
+            return false;
+        keeper->Release(reinterpret_cast<const char*>(b), reinterpret_cast<const char*>(stop));
+        b = stop;
+    }
+    return true;
+}
+} // namespace
+
+bool IsValidUtf8Releasing(const char* p, std::size_t n, const TextKeeper* keeper) noexcept
 {
     const auto* b = reinterpret_cast<const unsigned char*>(p);
     const auto* e = b + n;
     constexpr std::size_t kParallelBytes = std::size_t(8) << 20;
     if (n < kParallelBytes)
-        return IsValidUtf8Serial(b, e);
+        return IsValidUtf8Stepwise(b, e, keeper);
     // Split at a byte that starts a character, so no sequence spans both halves.
-    const unsigned char* mid = b + n / 2;
-    while (mid < e && IsCont(*mid))
-        ++mid;
+    const unsigned char* mid = CharacterStart(b + n / 2, e);
     bool second = true;
     try {
-        std::jthread t([&] { second = IsValidUtf8Serial(mid, e); });
-        const bool first = IsValidUtf8Serial(b, mid);
+        std::jthread t([&] { second = IsValidUtf8Stepwise(mid, e, keeper); });
+        const bool first = IsValidUtf8Stepwise(b, mid, keeper);
         t.join();
         return first && second;
     } catch (const std::system_error&) {
-        return IsValidUtf8Serial(b, e); // no thread to be had
+        return IsValidUtf8Stepwise(b, e, keeper); // no thread to be had
     }
+}
+
+bool IsValidUtf8(const char* p, std::size_t n) noexcept
+{
+    return IsValidUtf8Releasing(p, n, nullptr);
 }
 
 QByteArray DecodeWithDetection(const char* data, std::size_t n)
@@ -583,7 +640,7 @@ LineList ReadTableFile(const QString& path)
             if (std::shared_ptr<MappedFile> map = MappedFile::Map(fd)) {
                 closer.fd = -1; // the mapping owns it now
                 const std::size_t skip = Utf8BomLength(map->Data(), map->Size());
-                if (IsValidUtf8(map->Data() + skip, map->Size() - skip)) {
+                if (IsValidUtf8Releasing(map->Data() + skip, map->Size() - skip, map.get())) {
                     g_lastMapped = true;
                     const auto raw = QByteArray::fromRawData(map->Data(), qsizetype(map->Size()));
                     return LineList::FromUtf8(raw, std::move(map), qsizetype(skip));

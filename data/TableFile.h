@@ -37,6 +37,8 @@ LineList DecodeTable(QByteArray bytes);
 // True when [p, p + n) is valid UTF-8 (no overlong forms, no surrogates,
 // nothing above U+10FFFF).
 bool IsValidUtf8(const char* p, std::size_t n) noexcept;
+// The same, letting `keeper` drop the pages it has checked as it goes.
+bool IsValidUtf8Releasing(const char* p, std::size_t n, const TextKeeper* keeper) noexcept;
 
 // The second attempt: decodes by the byte-order mark, or as CP932 without
 // one, into UTF-8 (mark removed). Sequences that cannot be decoded become

@@ -351,10 +351,16 @@ void ScanLines(const LineList& lines, char delimiter, bool swapXY, const Decimal
         const char* te = lines.TextEnd();
         double maxX = part.maxX, maxY = part.maxY;
         qsizetype rows = 0;
+        ReleaseBehind behind(lines.Keeper(), part.begin < part.end ? lines.LineStart(part.begin) : te);
+        const char* last = nullptr;
         for (qsizetype i = part.begin; i < part.end; ++i) {
-            if (earlierFailed && (i & 4095) == 0 && earlierFailed->load(std::memory_order_relaxed))
-                break;
             const char* p = lines.LineStart(i);
+            if ((i & 4095) == 0) {
+                if (earlierFailed && earlierFailed->load(std::memory_order_relaxed))
+                    break;
+                behind.Passed(p);
+            }
+            last = p;
             if (p == te || IsLineBreak(*p)) {
                 part.badLine = i; // an empty line has no field at all
                 break;
@@ -377,6 +383,8 @@ void ScanLines(const LineList& lines, char delimiter, bool swapXY, const Decimal
                 ++rows;
             }
         }
+        if (last)
+            behind.Finish(last);
         part.maxX = maxX;
         part.maxY = maxY;
         part.rows = rows;

@@ -249,6 +249,82 @@ private slots:
         QCOMPARE(c.xs, QList<double>{1.5});
     }
 
+    // The scan's own field and number reading agrees with splitting each
+    // line and reading its fields one by one, on random tables made of the
+    // characters that matter.
+    void scanMatchesFieldByField_data()
+    {
+        QTest::addColumn<bool>("commaDecimal");
+        QTest::addColumn<char>("delimiter");
+        QTest::newRow("full stop, comma") << false << ',';
+        QTest::newRow("comma, comma") << true << ',';
+        QTest::newRow("comma, tab") << true << '\t';
+        QTest::newRow("full stop, tab") << false << '\t';
+    }
+    void scanMatchesFieldByField()
+    {
+        QFETCH(bool, commaDecimal);
+        QFETCH(char, delimiter);
+        const NumberFormat& f = commaDecimal ? kComma : kDot;
+        const char* tokens[] = {"0", "1", "7", "42", ".", ",", "\t", "\"", "\"\"", "-", "+", "e", "E", " ",
+                                "x", "\u00e9", "\u6642", "1e400", "2e-400", "99999999999999999999"};
+        QRandomGenerator rng(99);
+        int withRows = 0, failures = 0;
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray text;
+            const int rows = 1 + int(rng.bounded(6));
+            for (int r = 0; r < rows; ++r) {
+                // Mostly lines that start with a number and a delimiter; now
+                // and then one that opens with a quote, which may swallow
+                // every delimiter and leave a single field.
+                if (rng.bounded(12) == 0)
+                    text += '"';
+                else
+                    text += QByteArray::number(int(rng.bounded(100))) + delimiter;
+                const int n = int(rng.bounded(8));
+                for (int k = 0; k < n; ++k)
+                    text += tokens[rng.bounded(int(std::size(tokens)))];
+                text += "\n";
+            }
+            const LineList lines = LineList::FromUtf8(text);
+            // The reference: split, then read each field.
+            TableScan want;
+            qsizetype badLine = -1;
+            for (qsizetype i = 0; i < lines.Count() && badLine < 0; ++i) {
+                const QStringList fields = SplitFields(lines.RawLine(i), delimiter);
+                if (fields.size() < 2) {
+                    badLine = i;
+                    break;
+                }
+                const std::optional<double> x = ParseNumber(QStringView(fields[0]), f);
+                const std::optional<double> y = ParseNumber(QStringView(fields[1]), f);
+                if (x)
+                    want.maxX = std::max(want.maxX, std::fabs(*x));
+                if (y)
+                    want.maxY = std::max(want.maxY, std::fabs(*y));
+                if (x && y && fields.size() == 2) {
+                    want.xs.append(*x);
+                    want.ys.append(*y);
+                }
+            }
+            try {
+                const TableScan got = ScanTable(lines, delimiter, false, f);
+                QVERIFY2(badLine < 0, text.constData());
+                QCOMPARE(got.maxX, want.maxX);
+                QCOMPARE(got.maxY, want.maxY);
+                QCOMPARE(got.xs, want.xs);
+                QCOMPARE(got.ys, want.ys);
+                withRows += got.xs.isEmpty() ? 0 : 1;
+            } catch (const EConvertError& e) {
+                QVERIFY2(badLine >= 0, text.constData());
+                QVERIFY2(e.Message().startsWith(QString::number(badLine + 1) + u' '), qPrintable(e.Message()));
+                ++failures;
+            }
+        }
+        // Both outcomes were exercised often.
+        QVERIFY2(withRows > 300 && failures > 300, qPrintable(QStringLiteral("%1 %2").arg(withRows).arg(failures)));
+    }
+
     // A single-field line fails the scan; the message names the line as it
     // stood in the text, and with two threads the first such line wins.
     void singleFieldFails_data()
