@@ -1,11 +1,11 @@
 #include "LineList.h"
 
 #include "Exceptions.h"
+#include "Parallel.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -194,16 +194,14 @@ void LineList::IndexFrom(std::size_t begin)
         m_empty += qsizetype(FillLineStarts(t, begin, end, m_starts.data() + base, keeper));
         return;
     }
-    std::size_t nB = 0;
-    std::thread counter([&] { nB = CountLineStarts(t, mid, end, keeper); });
-    const std::size_t nA = CountLineStarts(t, begin, mid, keeper);
-    counter.join();
+    std::size_t nA = 0, nB = 0;
+    InParallel([&] { nA = CountLineStarts(t, begin, mid, keeper); },
+               [&] { nB = CountLineStarts(t, mid, end, keeper); });
     m_starts.ResizeUninitialized(base + nA + nB);
-    std::size_t emptyB = 0;
+    std::size_t emptyA = 0, emptyB = 0;
     std::uint32_t* out = m_starts.data() + base;
-    std::thread filler([&] { emptyB = FillLineStarts(t, mid, end, out + nA, keeper); });
-    const std::size_t emptyA = FillLineStarts(t, begin, mid, out, keeper);
-    filler.join();
+    InParallel([&] { emptyA = FillLineStarts(t, begin, mid, out, keeper); },
+               [&] { emptyB = FillLineStarts(t, mid, end, out + nA, keeper); });
     m_empty += qsizetype(emptyA + emptyB);
 }
 

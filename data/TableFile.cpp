@@ -1,6 +1,7 @@
 #include "TableFile.h"
 
 #include "Exceptions.h"
+#include "Parallel.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +14,6 @@
 #include <mutex>
 #include <new>
 #include <pthread.h>
-#include <thread>
 
 #include <fcntl.h>
 #include <iconv.h>
@@ -578,15 +578,10 @@ bool IsValidUtf8Releasing(const char* p, std::size_t n, const TextKeeper* keeper
         return IsValidUtf8Stepwise(b, e, keeper);
     // Split at a byte that starts a character, so no sequence spans both halves.
     const unsigned char* mid = CharacterStart(b + n / 2, e);
-    bool second = true;
-    try {
-        std::jthread t([&] { second = IsValidUtf8Stepwise(mid, e, keeper); });
-        const bool first = IsValidUtf8Stepwise(b, mid, keeper);
-        t.join();
-        return first && second;
-    } catch (const std::system_error&) {
-        return IsValidUtf8Stepwise(b, e, keeper); // no thread to be had
-    }
+    bool first = true, second = true;
+    InParallel([&] { first = IsValidUtf8Stepwise(b, mid, keeper); },
+               [&] { second = IsValidUtf8Stepwise(mid, e, keeper); });
+    return first && second;
 }
 
 bool IsValidUtf8(const char* p, std::size_t n) noexcept

@@ -2,6 +2,7 @@
 
 #include "CheckedMath.h"
 #include "Exceptions.h"
+#include "Parallel.h"
 
 #include <QStringBuilder>
 
@@ -15,7 +16,6 @@
 #include <exception>
 #include <limits>
 #include <string>
-#include <thread>
 
 DecimalSeparator::DecimalSeparator(const NumberFormat& f)
 {
@@ -445,7 +445,10 @@ char ChooseDelimiter(std::string_view firstLine) noexcept
 
 char ChooseDelimiter(const LineList& lines)
 {
-    return lines.IsEmpty() ? ',' : ChooseDelimiter(lines.RawLine(0));
+    for (qsizetype i = 0; i < lines.Count(); ++i)
+        if (!lines.IsEmptyLine(i))
+            return ChooseDelimiter(lines.RawLine(i));
+    return ',';
 }
 
 QStringList SplitFields(std::string_view line, char delimiter)
@@ -507,9 +510,10 @@ TableScan ScanTable(const LineList& lines, char delimiter, bool swapXY, const Nu
         b.begin = a.end;
         b.end = n;
         std::atomic<bool> aFailed{false};
-        std::jthread second(
-            [&] { ScanLines(lines, delimiter, swapXY, sep, b, xp + b.begin, yp + b.begin, &aFailed, nullptr); });
-        ScanLines(lines, delimiter, swapXY, sep, a, xp, yp, nullptr, &aFailed);
+        InParallel([&] { ScanLines(lines, delimiter, swapXY, sep, a, xp, yp, nullptr, &aFailed); },
+                   [&] {
+                       ScanLines(lines, delimiter, swapXY, sep, b, xp + b.begin, yp + b.begin, &aFailed, nullptr);
+                   });
     } else {
         ScanLines(lines, delimiter, swapXY, sep, a, xp, yp, nullptr, nullptr);
     }

@@ -37,7 +37,7 @@ std::optional<double> ParseNumber(QStringView field, const NumberFormat& f);
 
 // The delimiter of a table: a tab if `firstLine` contains one, else a comma.
 char ChooseDelimiter(std::string_view firstLine) noexcept;
-char ChooseDelimiter(const LineList& lines); // of the first line; ',' when empty
+char ChooseDelimiter(const LineList& lines); // of the first non-empty line; ',' without one
 
 // A line's fields by the field rule (quotes removed, doubled quotes made
 // single; text after a closing quote is a field of its own).

@@ -66,15 +66,6 @@ private slots:
         QCOMPARE(m, mag); // exact: 1 / the double of "1E<e>"
     }
 
-    void nanoIsNotABillion()
-    {
-        double m = 0;
-        QString tani;
-        CalcMagnification(3e-9, m, tani);
-        QVERIFY(m != 1e9);
-        QCOMPARE(m, 1.0 / 1e-9);
-    }
-
     void statusText_data()
     {
         QTest::addColumn<double>("xmag");

@@ -175,6 +175,7 @@ private slots:
         QTest::newRow("second field numeric") << QByteArray("t,1\n1,2") << false << "," << QStringList{"t", "1"};
         QTest::newRow("quoted number is a number") << QByteArray("\"5\",x\n1,2") << false << "," << QStringList{};
         QTest::newRow("tab anywhere") << QByteArray("a,b\tc\n1\t2") << false << "\t" << QStringList{"a,b", "c"};
+        QTest::newRow("delimiter from first non-empty line") << QByteArray("\n1\t2\n") << false << "\t" << QStringList{};
         QTest::newRow("comma decimal in tab table") << QByteArray("1,5\t2\n") << true << "\t" << QStringList{};
         QTest::newRow("comma decimal, comma delimiter")
             << QByteArray("1,5\n") << true << "," << QStringList{}; // two fields, "1" is a number
