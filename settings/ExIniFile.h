@@ -21,20 +21,21 @@
 // still check the stored colour (a malformed one raises) but drop it.
 
 #include "Colors.h"
+#include "Exceptions.h" // EFCreateError, EConvertError: what the operations raise
 
 #include <QDate>
 #include <QDateTime>
+#include <QFont>
+#include <QIODevice>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTime>
+#include <QWidget>
 
 #include <cstdint>
 #include <memory>
 
-class QFont;
-class QIODevice;
-class QWidget;
 class TMemIniFile;
 
 // Where a bare file name is placed.

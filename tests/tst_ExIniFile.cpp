@@ -1,9 +1,9 @@
 // The settings component: quote fencing, where the file lives, when it is
 // saved, failures, and the structured values built on the plain ones.
 
+// ExIniFile.h alone must bring in the errors its operations raise, so this
+// file deliberately does not include Exceptions.h itself.
 #include "ExIniFile.h"
-
-#include "Exceptions.h"
 
 #include <QApplication>
 #include <QBuffer>
