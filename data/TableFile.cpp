@@ -202,6 +202,16 @@ public:
         }
         if (!slot)
             return nullptr;
+        // The holder exists before anything is acquired, so that nothing can
+        // fail between acquiring and handing over. Until it holds a mapping
+        // its destructor does nothing.
+        std::shared_ptr<MappedFile> file;
+        try {
+            file = std::make_shared<MappedFile>(slot, fd);
+        } catch (const std::bad_alloc&) {
+            slot->state.store(kFree);
+            return nullptr;
+        }
         auto release = [&] {
             slot->fd.store(-1);
             slot->state.store(kFree);
@@ -233,7 +243,9 @@ public:
             int expected = kArming;
             if (slot->state.compare_exchange_strong(expected, kMapped)) {
                 madvise(addr, std::size_t(st.st_size), MADV_WILLNEED);
-                return std::shared_ptr<MappedFile>(new MappedFile(slot, fd, addr, std::size_t(st.st_size)));
+                file->m_addr = addr;
+                file->m_len = std::size_t(st.st_size);
+                return file;
             }
             // The lease broke before the mapping was used; read instead.
             munmap(addr, std::size_t(st.st_size));
@@ -246,6 +258,8 @@ public:
 
     ~MappedFile()
     {
+        if (!m_addr)
+            return;
         Reclaim(*m_slot);
         fcntl(m_fd, F_SETLEASE, F_UNLCK);
         munmap(m_addr, m_len);
@@ -279,14 +293,14 @@ public:
         pthread_sigmask(SIG_SETMASK, &old, nullptr);
     }
 
+    // Use Map(); a holder made here holds nothing yet.
+    MappedFile(LeaseSlot* slot, int fd) : m_slot(slot), m_fd(fd) {}
+
 private:
-    MappedFile(LeaseSlot* slot, int fd, void* addr, std::size_t len) : m_slot(slot), m_fd(fd), m_addr(addr), m_len(len)
-    {
-    }
     LeaseSlot* m_slot;
     int m_fd;
-    void* m_addr;
-    std::size_t m_len;
+    void* m_addr = nullptr;
+    std::size_t m_len = 0;
 };
 
 // ---------------------------------------------------------------------------
