@@ -207,8 +207,8 @@ void SetOuterHeight(QWidget& w, int height)
     w.resize(w.width(), Clamp(qint64(height) - frame, 0, kMaxCoordinate));
 }
 
-// A stored list count above this is treated as unreadable: building the
-// list would only exhaust memory.
+// A stored list count above this, and above the caller's own count, is
+// treated as unreadable: building the list would only exhaust memory.
 constexpr int kMaxListCount = 1 << 20;
 
 } // namespace
@@ -375,9 +375,9 @@ void TExIniFile::WriteHex(const QString& Section, const QString& Item, int Value
 
 void TExIniFile::ReadList(const QString& Section, const QString& Item, QStringList& List) const
 {
-    const int current = int(std::min<qsizetype>(List.size(), kMaxListCount));
+    const int current = int(std::min<qsizetype>(List.size(), INT_MAX));
     int count = ReadInteger(Section, Key(Item, ".Count"), current);
-    if (count > kMaxListCount)
+    if (count > kMaxListCount && count > current)
         count = current;
     QStringList read;
     read.reserve(std::max(count, 0));

@@ -471,6 +471,9 @@ private slots:
             << QByteArray("R.Count=many\r\nR.1=b\r\n") << QStringList{"x", "y"} << QStringList{"x", "b"};
         QTest::newRow("absurd count is unreadable too")
             << QByteArray("R.Count=2000000000\r\nR.0=a\r\n") << QStringList{"x"} << QStringList{"a"};
+        // The guard against absurd counts must not cut a long list short.
+        const QStringList longList(qsizetype(1 << 20) + 2, QStringLiteral("x"));
+        QTest::newRow("nothing stored keeps a very long list") << QByteArray() << longList << longList;
         QTest::newRow("blanks around entries do not survive the file")
             << QByteArray("R.Count=1\r\nR.0=  a b  \r\n") << QStringList() << QStringList{"a b"};
     }
