@@ -245,6 +245,8 @@ private slots:
         ini.SetBaseDir(bdAppData);
         QCOMPARE(ini.ReadString("S", "k", "d"), QString("from app data"));
 
+        const QString oldCurrent = QDir::currentPath();
+        const auto restoreCurrent = qScopeGuard([&] { QDir::setCurrent(oldCurrent); });
         QVERIFY(QDir::setCurrent(m_dir->path()));
         ini.SetBaseDir(bdNone);
         QCOMPARE(ini.ReadString("S", "k", "d"), QString("from app data"));
