@@ -168,17 +168,24 @@ QString FormatFloat(double v, QChar decimal)
     std::string out;
     if (exp >= -5 && exp < 15) {
         if (exp < 0) {
-            out = "0." + std::string(size_t(-exp - 1), '0') + digits;
+            out = "0.";
+            out.append(size_t(-exp - 1), '0');
+            out += digits;
         } else if (size_t(exp) + 1 >= digits.size()) {
             out = digits + std::string(size_t(exp) + 1 - digits.size(), '0');
         } else {
-            out = digits.substr(0, size_t(exp) + 1) + "." + digits.substr(size_t(exp) + 1);
+            out = digits.substr(0, size_t(exp) + 1);
+            out += '.';
+            out.append(digits, size_t(exp) + 1);
         }
     } else {
         out = digits.substr(0, 1);
-        if (digits.size() > 1)
-            out += "." + digits.substr(1);
-        out += "E" + std::to_string(exp);
+        if (digits.size() > 1) {
+            out += '.';
+            out.append(digits, 1);
+        }
+        out += 'E';
+        out += std::to_string(exp);
     }
     if (negative)
         out.insert(0, 1, '-');
