@@ -56,58 +56,94 @@ void SortBucket(const double* x, std::uint32_t* first, std::uint32_t* last, std:
 
 } // namespace
 
+namespace {
+
+// Runs f(part) for part 0 and 1 of a two-way split, on two threads when the
+// work is large enough to pay for one.
+template <class F>
+void TwoWays(std::size_t n, F f)
+{
+    if (n < 200000) {
+        f(0);
+        f(1);
+        return;
+    }
+    std::thread other(f, 1);
+    f(0);
+    other.join();
+}
+
+} // namespace
+
 std::vector<std::uint32_t> StableAscendingOrder(const double* x, std::size_t n)
 {
     if (n < 2)
         return {};
-    std::uint64_t minKey = Key(x[0]), maxKey = minKey, prev = minKey;
-    bool ordered = true;
-    for (std::size_t i = 1; i < n; ++i) {
-        const std::uint64_t k = Key(x[i]);
-        ordered &= k >= prev;
-        prev = k;
-        minKey = std::min(minKey, k);
-        maxKey = std::max(maxKey, k);
-    }
-    if (ordered)
-        return {};
+    const std::size_t half = n / 2;
+    const std::size_t begin[2] = {0, half}, end[2] = {half, n};
 
-    // Distribute the indices into buckets by the top bits of (key - min);
-    // walking in index order keeps each bucket's indices ascending, so the
+    // Range of the keys and whether they are in order already.
+    std::uint64_t lo[2], hi[2];
+    bool ordered[2];
+    TwoWays(n, [&](int part) {
+        std::uint64_t a = ~std::uint64_t(0), b = 0, prev = 0;
+        bool ok = true;
+        for (std::size_t i = begin[part]; i < end[part]; ++i) {
+            const std::uint64_t k = Key(x[i]);
+            ok &= k >= prev;
+            prev = k;
+            a = std::min(a, k);
+            b = std::max(b, k);
+        }
+        lo[part] = a;
+        hi[part] = b;
+        ordered[part] = ok;
+    });
+    if (ordered[0] && ordered[1] && Key(x[half - 1]) <= Key(x[half]))
+        return {};
+    const std::uint64_t minKey = std::min(lo[0], lo[1]);
+    const std::uint64_t maxKey = std::max(hi[0], hi[1]);
+
+    // Distribute the indices into buckets by the top bits of (key - min).
+    // Each half walks its indices in order and the first half's go first in
+    // every bucket, so each bucket's indices stay ascending: the
     // distribution is stable and only the buckets need sorting.
     const std::uint64_t range = maxKey - minKey;
     const int bucketBits = 16;
     const int rangeBits = 64 - std::countl_zero(range);
     const int shift = std::max(0, rangeBits - bucketBits);
     const std::size_t buckets = std::size_t(range >> shift) + 1;
+    std::vector<std::uint32_t> counts[2];
+    TwoWays(n, [&](int part) {
+        std::vector<std::uint32_t>& c = counts[part];
+        c.assign(buckets, 0);
+        for (std::size_t i = begin[part]; i < end[part]; ++i)
+            ++c[std::size_t((Key(x[i]) - minKey) >> shift)];
+    });
     std::vector<std::uint32_t> start(buckets + 1, 0);
-    for (std::size_t i = 0; i < n; ++i)
-        ++start[std::size_t((Key(x[i]) - minKey) >> shift) + 1];
     for (std::size_t b = 0; b < buckets; ++b)
-        start[b + 1] += start[b];
-    std::vector<std::uint32_t> order(n);
-    {
-        std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
-        for (std::size_t i = 0; i < n; ++i)
-            order[fill[std::size_t((Key(x[i]) - minKey) >> shift)]++] = std::uint32_t(i);
+        start[b + 1] = start[b] + counts[0][b] + counts[1][b];
+    // counts[] become each half's next free slot per bucket.
+    for (std::size_t b = 0; b < buckets; ++b) {
+        const std::uint32_t first = counts[0][b];
+        counts[0][b] = start[b];
+        counts[1][b] = start[b] + first;
     }
+    std::vector<std::uint32_t> order(n);
+    TwoWays(n, [&](int part) {
+        std::vector<std::uint32_t>& fill = counts[part];
+        for (std::size_t i = begin[part]; i < end[part]; ++i)
+            order[fill[std::size_t((Key(x[i]) - minKey) >> shift)]++] = std::uint32_t(i);
+    });
 
-    // Sort the buckets, the two halves of the bucket range on two threads
-    // when the table is large enough to pay for a thread.
-    auto sortRange = [&](std::size_t b0, std::size_t b1) {
+    // Sort the buckets, split where half of the points lie.
+    const std::size_t mid = std::size_t(
+        std::upper_bound(start.begin(), start.end(), std::uint32_t(n / 2)) - start.begin() - 1);
+    TwoWays(n, [&](int part) {
         std::vector<KeyIndex> scratch;
+        const std::size_t b0 = part == 0 ? 0 : mid, b1 = part == 0 ? mid : buckets;
         for (std::size_t b = b0; b < b1; ++b)
             SortBucket(x, order.data() + start[b], order.data() + start[b + 1], scratch);
-    };
-    if (n >= 200000) {
-        // Split where half of the points lie, not half of the buckets.
-        const std::size_t mid = std::size_t(
-            std::upper_bound(start.begin(), start.end(), std::uint32_t(n / 2)) - start.begin() - 1);
-        std::thread other(sortRange, mid, buckets);
-        sortRange(0, mid);
-        other.join();
-    } else {
-        sortRange(0, buckets);
-    }
+    });
     return order;
 }
