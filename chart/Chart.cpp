@@ -16,6 +16,10 @@ TChart::TChart(QWidget* parent) : QWidget(parent), m_model(new TChartModel(this)
 void TChart::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
+    // The control paints all of its pixels itself; with the shadow shown the
+    // panel leaves two corners free, which show the window behind it.
+    if (m_model->Shadow().Visible())
+        p.fillRect(rect(), palette().color(QPalette::Window));
     RenderChart(*m_model, p, rect());
 }
 

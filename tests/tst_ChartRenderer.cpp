@@ -95,6 +95,21 @@ private slots:
         QVERIFY(Near(img.pixelColor(5, img.height() - 5), Qt::white, 2)); // left of the shadow's offset
     }
 
+    void shadowCornersShowTheWindowColour()
+    {
+        // The control paints every pixel itself: with the shadow shown, the
+        // corners beside the shadow show the window, not what was there.
+        TChart w;
+        w.resize(400, 300);
+        w.Shadow().SetVisible(true);
+        QImage img(w.size(), QImage::Format_ARGB32_Premultiplied);
+        img.fill(Qt::magenta);
+        w.render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
+        const QColor window = w.palette().color(QPalette::Window);
+        for (const QPoint pt : {QPoint(w.width() - 3, 3), QPoint(3, w.height() - 3)})
+            QVERIFY2(Near(img.pixelColor(pt), window, 2), qPrintable(img.pixelColor(pt).name()));
+    }
+
     void wallFillAndPicture()
     {
         Chart c;
