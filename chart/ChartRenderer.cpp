@@ -343,6 +343,16 @@ AxisTicks ComputeAxisTicks(const TChartAxis& axis, double lo, double hi, int len
 
 namespace {
 
+// An automatic axis has nothing to label while no shown series holds a point;
+// data that all lies on zero still gets labels.
+bool HasShownData(const TChartModel& chart)
+{
+    for (int i = 0; i < chart.SeriesCount(); ++i)
+        if (chart.Series(i)->Active() && chart.Series(i)->Count() > 0)
+            return true;
+    return false;
+}
+
 ChartLayout Layout(const TChartModel& chart, const QRect& rect, QPaintDevice* device)
 {
     ChartLayout L;
@@ -372,7 +382,8 @@ ChartLayout Layout(const TChartModel& chart, const QRect& rect, QPaintDevice* de
     const TChartAxis& left = chart.LeftAxis();
     const TChartAxis& bottomAxis = chart.BottomAxis();
     left.UpdateAutomaticRange(plotHeight);
-    L.yEmpty = left.Automatic() && left.Minimum() == 0.0 && left.Maximum() == 0.0;
+    const bool noData = !HasShownData(chart);
+    L.yEmpty = left.Automatic() && noData;
     DisplayRange(left.Minimum(), left.Maximum(), L.yLo, L.yHi);
     if (!L.yEmpty)
         L.yTicks = ComputeAxisTicks(left, L.yLo, L.yHi, plotHeight, labelFmY);
@@ -396,7 +407,7 @@ ChartLayout Layout(const TChartModel& chart, const QRect& rect, QPaintDevice* de
     const int plotRight = L.panel.right() - rightRoom;
     const int plotWidth = std::max(1, plotRight - plotLeft + 1);
     bottomAxis.UpdateAutomaticRange(plotWidth);
-    L.xEmpty = bottomAxis.Automatic() && bottomAxis.Minimum() == 0.0 && bottomAxis.Maximum() == 0.0;
+    L.xEmpty = bottomAxis.Automatic() && noData;
     DisplayRange(bottomAxis.Minimum(), bottomAxis.Maximum(), L.xLo, L.xHi);
     if (!L.xEmpty)
         L.xTicks = ComputeAxisTicks(bottomAxis, L.xLo, L.xHi, plotWidth, labelFmX);

@@ -226,6 +226,19 @@ private slots:
         QVERIFY(L.plot.width() > 600 && L.plot.height() > 380);
     }
 
+    void automaticAxesLabelDataOnZero()
+    {
+        // Points that all lie on zero give an automatic axis a range of
+        // zero width; the axes still carry labels, as for any other data.
+        Chart c;
+        c.s1->AddXY(0, 0);
+        c.s1->AddXY(0, 0);
+        const ChartLayout L = ComputeChartLayout(c.model, QRect(0, 0, 749, 527));
+        QVERIFY(!L.xEmpty && !L.yEmpty);
+        QVERIFY(L.xTicks.texts.contains(QStringLiteral("0")));
+        QVERIFY(L.yTicks.texts.contains(QStringLiteral("0")));
+    }
+
     void zeroWidthRangeStillDraws()
     {
         Chart c;
