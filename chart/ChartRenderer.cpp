@@ -75,9 +75,13 @@ bool FillTicks(AxisTicks& t, double lo, double hi, double step, qsizetype maxCou
     return true;
 }
 
-// Whether neighbouring labels keep clear of each other.
+// Whether neighbouring labels keep clear of each other and read differently:
+// labels finer than the format's three decimals would repeat one text.
 bool TicksFit(const AxisTicks& t, bool horizontal, double pxPerUnit, const QFontMetrics& fm)
 {
+    for (qsizetype i = 1; i < t.texts.size(); ++i)
+        if (t.texts[i] == t.texts[i - 1])
+            return false;
     const double spacingPx = t.step * pxPerUnit;
     if (horizontal) {
         int widest = 0;
@@ -332,7 +336,10 @@ AxisTicks ComputeAxisTicks(const TChartAxis& axis, double lo, double hi, int len
     }
     // The axis's own step: the smallest 1-2-5 step whose labels fit.
     const int approxSpacing = horizontal ? TextWidth(fm, AxisLabelText(hi)) + 12 : fm.height() + kLabelGap;
-    double step = NiceStepAtLeast((hi - lo) / std::max(1, lengthPx / std::max(1, approxSpacing)));
+    // Never finer than the last decimal that the labels show.
+    constexpr double kFinestStep = 0.001;
+    double step =
+        NiceStepAtLeast(std::max(kFinestStep, (hi - lo) / std::max(1, lengthPx / std::max(1, approxSpacing))));
     for (int guard = 0; guard < 60; ++guard) {
         if (FillTicks(t, lo, hi, step, maxCount) && TicksFit(t, horizontal, pxPerUnit, fm))
             return t;

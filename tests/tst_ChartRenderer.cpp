@@ -200,6 +200,33 @@ private slots:
             QCOMPARE(t.step, 25.0);
     }
 
+    void labelsNeverRepeatATextWithinTheirThreeDecimals_data()
+    {
+        QTest::addColumn<double>("lo");
+        QTest::addColumn<double>("hi");
+        QTest::addColumn<double>("increment");
+        QTest::newRow("automatic, range below the last decimal") << 0.0001 << 0.0005 << 0.0;
+        QTest::newRow("automatic, range across zero") << -0.004 << 0.004 << 0.0;
+        QTest::newRow("automatic, large values, small range") << 1000.0001 << 1000.009 << 0.0;
+        QTest::newRow("preferred step below the last decimal") << 0.0 << 0.01 << 0.0001;
+    }
+    void labelsNeverRepeatATextWithinTheirThreeDecimals()
+    {
+        QFETCH(double, lo);
+        QFETCH(double, hi);
+        QFETCH(double, increment);
+        Chart c;
+        TChartAxis& a = c.model.LeftAxis();
+        a.SetIncrement(increment);
+        QFont f;
+        f.setPixelSize(11);
+        const AxisTicks t = ComputeAxisTicks(a, lo, hi, 400, QFontMetrics(f));
+        for (qsizetype i = 1; i < t.texts.size(); ++i)
+            QVERIFY2(t.texts[i] != t.texts[i - 1], qPrintable(t.texts.join(u' ')));
+        if (increment == 0.0 && lo < 0.0 && hi > 0.0)
+            QVERIFY2(t.texts.contains(QStringLiteral("0")), qPrintable(t.texts.join(u' ')));
+    }
+
     void automaticStepIsNiceAndLabelsUseRegionalSeparators()
     {
         Chart c;
