@@ -405,19 +405,40 @@ ChartLayout Layout(const TChartModel& chart, const QRect& rect, QPaintDevice* de
         plotLeft += axisTitleFmY.height() + kLabelGap;
     plotLeft += labelWidth + kLabelGap + kTickLength;
 
-    // Room on the right for half of the last bottom label.
+    // First guess of the room on the right: half of the last bottom label.
     bottomAxis.UpdateAutomaticRange(std::max(1, L.panel.right() - kMargin - plotLeft));
     double xlo, xhi;
     DisplayRange(bottomAxis.Minimum(), bottomAxis.Maximum(), xlo, xhi);
-    const int rightRoom =
-        std::max(kMargin * 2, labelFmX.horizontalAdvance(AxisLabelText(xhi)) / 2 + kMargin);
-    const int plotRight = L.panel.right() - rightRoom;
-    const int plotWidth = std::max(1, plotRight - plotLeft + 1);
-    bottomAxis.UpdateAutomaticRange(plotWidth);
+    int plotRight =
+        L.panel.right() - std::max(kMargin * 2, labelFmX.horizontalAdvance(AxisLabelText(xhi)) / 2 + kMargin);
+    int plotWidth = 1;
     L.xEmpty = bottomAxis.Automatic() && noData;
-    DisplayRange(bottomAxis.Minimum(), bottomAxis.Maximum(), L.xLo, L.xHi);
-    if (!L.xEmpty)
-        L.xTicks = ComputeAxisTicks(bottomAxis, L.xLo, L.xHi, plotWidth, labelFmX);
+    // The bottom labels are centred on their ticks; when the first or the
+    // last one would reach beyond the panel's margin, the plot area gives
+    // way and the labels are placed again.
+    for (int pass = 0;; ++pass) {
+        plotWidth = std::max(1, plotRight - plotLeft + 1);
+        bottomAxis.UpdateAutomaticRange(plotWidth);
+        DisplayRange(bottomAxis.Minimum(), bottomAxis.Maximum(), L.xLo, L.xHi);
+        L.xTicks = L.xEmpty ? AxisTicks() : ComputeAxisTicks(bottomAxis, L.xLo, L.xHi, plotWidth, labelFmX);
+        if (L.xTicks.values.isEmpty())
+            break;
+        const double sx = plotWidth / (L.xHi - L.xLo);
+        auto centre = [&](qsizetype i) { return plotLeft + (L.xTicks.values[i] - L.xLo) * sx; };
+        const qsizetype last = L.xTicks.values.size() - 1;
+        const double leftEdge = centre(0) - labelFmX.horizontalAdvance(L.xTicks.texts[0]) / 2.0;
+        const double rightEdge = centre(last) + labelFmX.horizontalAdvance(L.xTicks.texts[last]) / 2.0;
+        const int overLeft = int(std::ceil(L.panel.left() + kMargin - leftEdge));
+        const int overRight = int(std::ceil(rightEdge - (L.panel.right() - kMargin)));
+        if ((overLeft <= 0 && overRight <= 0) || pass == 3)
+            break;
+        const int newLeft = plotLeft + std::max(0, overLeft);
+        const int newRight = plotRight - std::max(0, overRight);
+        if (newRight - newLeft < 2 * kMargin) // too narrow to make room: keep what there is
+            break;
+        plotLeft = newLeft;
+        plotRight = newRight;
+    }
 
     L.plot = QRect(plotLeft, top, plotWidth, plotHeight);
     return L;

@@ -266,6 +266,36 @@ private slots:
         QVERIFY(L.yTicks.texts.contains(QStringLiteral("0")));
     }
 
+    void bottomLabelsStayInsideThePanel_data()
+    {
+        QTest::addColumn<double>("lo");
+        QTest::addColumn<double>("hi");
+        QTest::addColumn<int>("width");
+        QTest::newRow("long first label, narrow left labels") << 1e9 << 3e9 << 749;
+        QTest::newRow("negative long labels") << -3e9 << -1e9 << 749;
+        QTest::newRow("small chart") << -123456.0 << 987654.0 << 260;
+    }
+    void bottomLabelsStayInsideThePanel()
+    {
+        QFETCH(double, lo);
+        QFETCH(double, hi);
+        QFETCH(int, width);
+        Chart c;
+        c.model.LeftAxis().SetMinMax(0, 1);
+        c.model.BottomAxis().SetMinMax(lo, hi);
+        const QRect rect(0, 0, width, 300);
+        const ChartLayout L = ComputeChartLayout(c.model, rect);
+        QVERIFY(!L.xTicks.values.isEmpty());
+        QFont f = c.model.BottomAxis().LabelsFont().ToQFont();
+        const QFontMetrics fm(f);
+        const double sx = L.plot.width() / (L.xHi - L.xLo);
+        for (qsizetype i = 0; i < L.xTicks.values.size(); ++i) {
+            const double centre = L.plot.left() + (L.xTicks.values[i] - L.xLo) * sx;
+            const int half = fm.horizontalAdvance(L.xTicks.texts[i]) / 2;
+            QVERIFY2(centre - half >= rect.left() && centre + half <= rect.right(), qPrintable(L.xTicks.texts[i]));
+        }
+    }
+
     void zeroWidthRangeStillDraws()
     {
         Chart c;
