@@ -7,6 +7,8 @@
 #include <QStyleOptionTab>
 #include <QStylePainter>
 
+#include <algorithm>
+
 namespace {
 constexpr int kTabPadX = 8;
 constexpr int kTabPadY = 4;
@@ -97,6 +99,7 @@ void TPageControl::SetTabIndex(int i)
         return;
     m_tabs[i]->setChecked(true);
     m_stack->setCurrentIndex(i);
+    LayoutTabs();
 }
 
 QSize TPageControl::minimumSizeHint() const { return {40, m_tabsHeight + 40}; }
@@ -108,21 +111,49 @@ void TPageControl::LayoutTabs()
     // Captions flow left to right and wrap to a new row when the next one
     // does not fit the control's width.
     const int width = std::max(1, this->width());
-    int x = 0, y = 0, rowHeight = 0, rows = m_tabs.isEmpty() ? 0 : 1;
-    for (TTabButton* tab : m_tabs) {
-        const QSize s = tab->sizeHint();
-        if (x > 0 && x + s.width() > width) {
+    QList<QList<int>> rows;
+    int x = 0;
+    for (int i = 0; i < m_tabs.size(); ++i) {
+        const int w = m_tabs[i]->sizeHint().width();
+        if (rows.isEmpty() || (x > 0 && x + w > width)) {
+            rows.append(QList<int>());
             x = 0;
-            y += rowHeight;
-            rowHeight = 0;
-            ++rows;
         }
-        tab->setGeometry(x, y, std::min(s.width(), width), s.height());
-        x += s.width();
-        rowHeight = std::max(rowHeight, s.height());
+        rows.last().append(i);
+        x += w;
     }
-    m_rows = rows;
-    m_tabsHeight = y + rowHeight;
+    // As with the platform's multi-row tabs: once the captions wrap, every
+    // row is stretched to the full width, and the row holding the selected
+    // tab is the one next to the page, the other rows keeping their turn
+    // above it.
+    const int selected = m_group->checkedId();
+    for (int r = 0; r < rows.size(); ++r) {
+        if (rows[r].contains(selected)) {
+            std::rotate(rows.begin(), rows.begin() + r + 1, rows.end());
+            break;
+        }
+    }
+    int y = 0;
+    for (const QList<int>& row : rows) {
+        int used = 0, rowHeight = 0;
+        for (int i : row) {
+            used += m_tabs[i]->sizeHint().width();
+            rowHeight = std::max(rowHeight, m_tabs[i]->sizeHint().height());
+        }
+        const int spare = rows.size() > 1 ? std::max(0, width - used) : 0;
+        x = 0;
+        for (qsizetype k = 0; k < row.size(); ++k) {
+            TTabButton* tab = m_tabs[row[k]];
+            // The spare width shared out evenly, the last tab ending flush.
+            const int extra = int(spare * (k + 1) / row.size()) - int(spare * k / row.size());
+            const int w = std::min(tab->sizeHint().width() + extra, width - x);
+            tab->setGeometry(x, y, std::max(1, w), rowHeight);
+            x += w;
+        }
+        y += rowHeight;
+    }
+    m_rows = int(rows.size());
+    m_tabsHeight = y;
     m_stack->setGeometry(0, m_tabsHeight, width, std::max(0, height() - m_tabsHeight));
 }
 

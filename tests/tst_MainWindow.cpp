@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QMap>
 #include <QMimeData>
 #include <QSplitter>
 #include <QTest>
@@ -53,6 +54,42 @@ private slots:
             QCOMPARE(f.form->PageControl1->TabCaption(i), captions[i]);
             QVERIFY(f.form->findChild<QWidget*>(names[i]));
         }
+    }
+
+    void selectedTabRowSitsOnThePage_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::newRow("チャート") << 0;
+        QTest::newRow("ライン") << 1;
+        QTest::newRow("スケール") << 2;
+        QTest::newRow("フォーム・使用例") << 3;
+    }
+    void selectedTabRowSitsOnThePage()
+    {
+        QFETCH(int, index);
+        FormFixture f;
+        f.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
+        TPageControl& pc = *f.form->PageControl1;
+        const QStringList names{"TabSheet1", "TabSheet2", "TabSheet3", "TabSheet5"};
+        pc.SetTabIndex(index);
+        QCOMPARE(pc.TabIndex(), index);
+        QVERIFY(pc.Page(index)->isVisibleTo(&pc));
+        const QWidget* page = pc.Page(index)->parentWidget();
+        QList<const QWidget*> tabs;
+        for (const QString& n : names)
+            tabs << pc.findChild<QWidget*>(n + QStringLiteral("Tab"));
+        // The selected tab touches the page; the rows fill the width and no
+        // caption is cut.
+        QCOMPARE(tabs[index]->geometry().bottom() + 1, page->geometry().top());
+        QMap<int, int> rowRight;
+        for (const QWidget* t : tabs) {
+            QVERIFY(t->width() >= t->sizeHint().width());
+            rowRight[t->y()] = std::max(rowRight.value(t->y()), t->geometry().right() + 1);
+        }
+        QCOMPARE(rowRight.size(), pc.TabRows());
+        for (int right : rowRight)
+            QCOMPARE(right, pc.width());
     }
 
     void toolBarButtons_data()
