@@ -210,6 +210,62 @@ private slots:
         QVERIFY(!a.Automatic());
     }
 
+    void singleBoundWrites_data()
+    {
+        // A manual range min..max, then one write; an empty message means
+        // the write is accepted.
+        QTest::addColumn<double>("min");
+        QTest::addColumn<double>("max");
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("refusal");
+        const QString minRefused = QStringLiteral("Axis Minimum Value must be <= Maximum");
+        const QString maxRefused = QStringLiteral("Axis Maximum Value must be >= Minimum");
+        const QString incRefused = QStringLiteral("Axis increment must be >= 0");
+        const double nan = qQNaN();
+        QTest::newRow("minimum above maximum") << 0.0 << 5.0 << "min" << 10.0 << minRefused;
+        QTest::newRow("minimum equal to maximum") << 0.0 << 5.0 << "min" << 5.0 << QString();
+        QTest::newRow("minimum not a number") << 0.0 << 5.0 << "min" << nan << minRefused;
+        QTest::newRow("minimum against a maximum that is not a number") << 0.0 << nan << "min" << 3.0 << QString();
+        QTest::newRow("maximum below minimum") << 0.0 << 5.0 << "max" << -1.0 << maxRefused;
+        QTest::newRow("maximum equal to minimum") << 0.0 << 5.0 << "max" << 0.0 << QString();
+        QTest::newRow("maximum not a number") << 0.0 << 5.0 << "max" << nan << maxRefused;
+        QTest::newRow("maximum against a minimum that is not a number") << nan << 5.0 << "max" << 9.0 << maxRefused;
+        QTest::newRow("negative increment") << 0.0 << 5.0 << "increment" << -1.0 << incRefused;
+        QTest::newRow("increment not a number") << 0.0 << 5.0 << "increment" << nan << incRefused;
+        QTest::newRow("zero increment") << 0.0 << 5.0 << "increment" << 0.0 << QString();
+    }
+    void singleBoundWrites()
+    {
+        QFETCH(double, min);
+        QFETCH(double, max);
+        QFETCH(QString, what);
+        QFETCH(double, value);
+        QFETCH(QString, refusal);
+        Chart c;
+        TChartAxis& a = c.model.BottomAxis();
+        a.SetMinMax(min, max);
+        a.SetIncrement(1.5);
+        auto same = [](double p, double q) { return p == q || (qIsNaN(p) && qIsNaN(q)); };
+        QString message;
+        try {
+            if (what == QLatin1String("min"))
+                a.SetMinimum(value);
+            else if (what == QLatin1String("max"))
+                a.SetMaximum(value);
+            else
+                a.SetIncrement(value);
+        } catch (const AxisException& e) {
+            message = e.Message();
+        }
+        QCOMPARE(message, refusal);
+        const bool refused = !refusal.isEmpty();
+        QVERIFY(same(a.Minimum(), what == QLatin1String("min") && !refused ? value : min));
+        QVERIFY(same(a.Maximum(), what == QLatin1String("max") && !refused ? value : max));
+        QVERIFY(same(a.Increment(), what == QLatin1String("increment") && !refused ? value : 1.5));
+        QVERIFY(!a.Automatic());
+    }
+
     void increment()
     {
         Chart c;
