@@ -2,8 +2,8 @@
 
 #include <QLocale>
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 NumberFormat NumberFormat::System()
@@ -28,23 +28,20 @@ NumberFormat& CurrentStorage()
 
 // Digits of |value| rounded half away from zero to `decimals` places, as an
 // integer-part string and a fraction string of exactly `decimals` digits.
-// The exact binary value decides: glibc prints it exactly to the requested
+// The exact binary value decides: to_chars writes it exactly to the requested
 // precision, and 30 extra places make the rounding digit exact in practice.
+// Unlike printf, to_chars ignores the C library's locale, which the GUI
+// toolkit sets from the environment, so the separator is always a full stop.
 void RoundedDigits(double value, int decimals, std::string& intPart, std::string& fracPart, bool& negative)
 {
     negative = std::signbit(value);
     const double a = std::fabs(value);
-    char small[400];
     const int extra = 30;
-    std::string s;
-    const int n = std::snprintf(small, sizeof small, "%.*f", decimals + extra, a);
-    if (n >= 0 && n < int(sizeof small)) {
-        s.assign(small, size_t(n));
-    } else {
-        s.resize(size_t(n) + 1);
-        std::snprintf(s.data(), s.size(), "%.*f", decimals + extra, a);
-        s.resize(size_t(n));
-    }
+    // The largest double has 309 integer digits.
+    std::string s(size_t(320 + decimals + extra), '\0');
+    const std::to_chars_result r =
+        std::to_chars(s.data(), s.data() + s.size(), a, std::chars_format::fixed, decimals + extra);
+    s.resize(size_t(r.ptr - s.data()));
     const size_t dot = s.find('.');
     std::string ip = s.substr(0, dot);
     std::string fp = s.substr(dot + 1);

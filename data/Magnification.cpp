@@ -3,20 +3,25 @@
 #include "CheckedMath.h"
 
 #include <charconv>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace {
 
-// "%.14E" gives the 15 significant digits, correctly rounded, and an
-// exponent of at least two digits.
+// The 15 significant digits, correctly rounded, with a full stop, an upper-
+// case "E" and an exponent of at least two digits. to_chars, unlike printf,
+// does not follow the C library's locale, which the GUI toolkit sets from the
+// environment (a comma there would hide the separator from the code below).
 std::string Printf15(double value)
 {
     char buf[64];
-    const int n = std::snprintf(buf, sizeof buf, "%.14E", value);
-    return std::string(buf, std::size_t(n > 0 ? n : 0));
+    const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
+    std::string s(buf, r.ptr);
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    return s;
 }
 
 struct Prefix {

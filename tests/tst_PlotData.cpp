@@ -7,9 +7,12 @@
 #include "ErrorReporting.h"
 #include "FakeServices.h"
 #include "FormProbe.h"
+#include "Magnification.h"
 #include "NumberFormat.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QProcess>
 #include <QCheckBox>
 #include <QFile>
 #include <QMimeData>
@@ -17,6 +20,8 @@
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
+
+#include <clocale>
 
 namespace {
 
@@ -71,6 +76,32 @@ void DropOn(TForm1* form, QMimeData* data)
 }
 
 bool Close(double a, double b) { return std::fabs(a - b) <= 1e-9 * std::max(1.0, std::fabs(b)); }
+
+// Puts the C library's numbers into a comma-decimal locale, as the GUI
+// toolkit does at start from the user's environment. Builds one (once per
+// run) when none is installed. Returns the previous setting, or an empty
+// string when no such locale can be had.
+QByteArray UseCommaDecimalCLocale()
+{
+    const QByteArray previous = std::setlocale(LC_NUMERIC, nullptr);
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "nl_NL.UTF-8"})
+        if (std::setlocale(LC_NUMERIC, name))
+            return previous;
+    static QTemporaryDir scratch;
+    static const bool built = [] {
+        QProcess localedef;
+        localedef.start(QStringLiteral("localedef"), {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"),
+                                                      QStringLiteral("UTF-8"), scratch.filePath(QStringLiteral("de_DE.UTF-8"))});
+        return localedef.waitForFinished(60000) && localedef.exitStatus() == QProcess::NormalExit
+            && localedef.exitCode() == 0;
+    }();
+    if (!built)
+        return {};
+    qputenv("LOCPATH", QFile::encodeName(scratch.path()));
+    const bool ok = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+    qunsetenv("LOCPATH");
+    return ok ? previous : QByteArray();
+}
 
 } // namespace
 
@@ -214,6 +245,50 @@ private slots:
         QCOMPARE(w.form->Series1->Count(), 3);
         QCOMPARE(w.form->Series1->YValue(2), 3.25);
         QCOMPARE(w.Subtitle(), QStringList{QStringLiteral("回帰直線 Y =1,000X + 0,750   相関係数= 1,000")});
+    }
+
+    // The texts follow the program's own number format, whatever the C
+    // library's locale says.
+    void textsIgnoreTheCLibraryLocale_data()
+    {
+        QTest::addColumn<bool>("commaDecimal");
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("subtitle");
+        QTest::newRow("typical road, comma decimal")
+            << true << QByteArray("X1,Y1\n100,101\n101,102\n103,103\n") << kStatusPlain
+            << "回帰直線 Y =0,643X + 36,857   相関係数= 0,982";
+        QTest::newRow("typical road, full stop") << false << QByteArray("X1,Y1\n100,101\n101,102\n103,103\n")
+                                                 << kStatusPlain << "回帰直線 Y =0.643X + 36.857   相関係数= 0.982";
+        QTest::newRow("nano, comma decimal") << true << QByteArray("2,5e-8\t1e6\n1e-8\t2e6\n")
+                                             << "倍率 X= 1.000.000.000　単位 [ n ]   Y= 0　単位 [ M ]"
+                                             << "回帰直線 Y =-0,067X + 2,667   相関係数= -1,000";
+        QTest::newRow("kilo, full stop") << false << QByteArray("5000,1\n6000,2\n")
+                                         << "倍率 X= 0　単位 [ K ]   Y= 1　単位 [  ]"
+                                         << "回帰直線 Y =1.000X - 4.000   相関係数= 1.000";
+    }
+    void textsIgnoreTheCLibraryLocale()
+    {
+        QFETCH(bool, commaDecimal);
+        QFETCH(QByteArray, table);
+        QFETCH(QString, status);
+        QFETCH(QString, subtitle);
+        const QByteArray previous = UseCommaDecimalCLocale();
+        if (previous.isEmpty())
+            QSKIP("no comma-decimal C library locale available");
+        struct Restore {
+            QByteArray name;
+            ~Restore() { std::setlocale(LC_NUMERIC, name.constData()); }
+        } restore{previous};
+        if (commaDecimal)
+            NumberFormat::SetCurrent(NumberFormat{u',', u'.'});
+        Window w;
+        w.Open(table);
+        QCOMPARE(w.messages->shown.size(), 0);
+        QCOMPARE(w.form->StatusBar1->SimpleText(), status);
+        QCOMPARE(w.Subtitle(), QStringList{subtitle});
+        QCOMPARE(FormatScientific15(-0.005, NumberFormat::Current()),
+                 commaDecimal ? QStringLiteral("-5,00000000000000E-003") : QStringLiteral("-5.00000000000000E-003"));
     }
 
     void singleRowLeavesZeroWidthAxes()
