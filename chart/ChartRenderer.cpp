@@ -453,7 +453,11 @@ ChartLayout ComputeChartLayout(const TChartModel& chart, const QRect& rect)
 
 void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
 {
+    if (rect.isEmpty())
+        return;
     p.save();
+    // Nothing reaches beyond the chart's rectangle, however small it is.
+    p.setClipRect(rect, Qt::IntersectClip);
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setRenderHint(QPainter::TextAntialiasing, true);
     p.setRenderHint(QPainter::SmoothPixmapTransform, true);
@@ -496,7 +500,7 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
             const QRect b = pic->boundingRect();
             if (b.width() > 0 && b.height() > 0) {
                 p.save();
-                p.setClipRect(L.plot);
+                p.setClipRect(L.plot, Qt::IntersectClip);
                 p.translate(L.plot.topLeft());
                 p.scale(double(L.plot.width()) / b.width(), double(L.plot.height()) / b.height());
                 p.translate(-b.topLeft());
@@ -576,7 +580,7 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
 
     // Series, clipped to the plot area: lines first, then markers on top.
     p.save();
-    p.setClipRect(L.plot.adjusted(0, 0, 1, 1));
+    p.setClipRect(L.plot.adjusted(0, 0, 1, 1), Qt::IntersectClip);
     for (int i = 0; i < chart.SeriesCount(); ++i) {
         const TChartSeries& s = *chart.Series(i);
         if (s.Active() && s.DrawsLine())

@@ -296,6 +296,48 @@ private slots:
         }
     }
 
+    void drawingStaysInsideItsRectangle_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("shadow");
+        QTest::newRow("empty rectangle") << QSize(0, 0) << true;
+        QTest::newRow("one pixel") << QSize(1, 1) << false;
+        QTest::newRow("smaller than the shadow") << QSize(8, 6) << true;
+        QTest::newRow("narrow") << QSize(40, 300) << false;
+        QTest::newRow("flat") << QSize(300, 30) << true;
+        QTest::newRow("the window's chart") << QSize(749, 527) << true;
+    }
+    void drawingStaysInsideItsRectangle()
+    {
+        // A splitter can squeeze the chart to almost nothing: drawing still
+        // keeps to the chart's own rectangle.
+        QFETCH(QSize, size);
+        QFETCH(bool, shadow);
+        Chart c;
+        for (int i = 0; i < 50; ++i)
+            c.s1->AddXY(i, i * i);
+        c.s2->AddXY(0, 0);
+        c.s2->AddXY(49, 2401);
+        c.s2->LinePen().SetWidth(5);
+        c.s1->Pointer().SetSize(9);
+        c.model.Shadow().SetVisible(shadow);
+        c.model.Border().SetVisible(true);
+        c.model.LeftAxis().Title().SetCaption(QStringLiteral("縦軸"));
+        c.model.BottomAxis().Title().SetCaption(QStringLiteral("横軸"));
+        const QRect rect(QPoint(20, 20), size);
+        QImage img(size + QSize(40, 40), QImage::Format_ARGB32_Premultiplied);
+        img.fill(Qt::magenta);
+        {
+            QPainter p(&img);
+            RenderChart(c.model, p, rect);
+        }
+        const QRect all = img.rect();
+        const int outside = CountPixels(img, all, [](QColor) { return true; }) -
+                            CountPixels(img, rect, [](QColor) { return true; });
+        const auto untouched = [](QColor q) { return q == QColor(Qt::magenta); };
+        QCOMPARE(CountPixels(img, all, untouched) - CountPixels(img, rect, untouched), outside);
+    }
+
     void zeroWidthRangeStillDraws()
     {
         Chart c;
