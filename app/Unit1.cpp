@@ -76,7 +76,9 @@ TForm1::TForm1(FormServices services, QWidget* parent) : QWidget(parent), m_serv
     // Every component is told that loading has finished: the settings
     // component resolves and reads its file now.
     RunReportingErrors(*m_services.messages, this, [this] { IniFile->Loaded(); });
-    FormCreate(this);
+    // An error escaping the creation handler is reported like any other and
+    // start-up carries on with the window as far as it got.
+    RunReportingErrors(*m_services.messages, this, [this] { FormCreate(this); });
 }
 
 TForm1::~TForm1()
