@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -19,6 +20,15 @@ inline std::uint64_t Key(double v)
     if (v != v)
         return ~std::uint64_t(0);
     return (b >> 63) ? ~b : (b | (std::uint64_t(1) << 63));
+}
+
+// The double a key stands for.
+inline double KeyValue(std::uint64_t k)
+{
+    const std::uint64_t b = (k >> 63) ? (k & ~(std::uint64_t(1) << 63)) : ~k;
+    double v;
+    std::memcpy(&v, &b, sizeof v);
+    return v;
 }
 
 struct KeyIndex {
@@ -104,21 +114,29 @@ std::vector<std::uint32_t> StableAscendingOrder(const double* x, std::size_t n)
     const std::uint64_t minKey = std::min(lo[0], lo[1]);
     const std::uint64_t maxKey = std::max(hi[0], hi[1]);
 
-    // Distribute the indices into buckets by the top bits of (key - min).
+    // Distribute the indices into buckets that split the value range
+    // evenly (by the top bits of the key when the range is not finite).
     // Each half walks its indices in order and the first half's go first in
     // every bucket, so each bucket's indices stay ascending: the
     // distribution is stable and only the buckets need sorting.
+    const double vmin = KeyValue(minKey), vmax = KeyValue(maxKey);
+    const bool linear = std::isfinite(vmin) && std::isfinite(vmax) && std::isfinite(vmax - vmin);
+    const std::size_t linearBuckets = std::size_t(1) << 16;
+    const double scale = linear ? double(linearBuckets) / (vmax - vmin) : 0.0;
     const std::uint64_t range = maxKey - minKey;
-    const int bucketBits = 16;
-    const int rangeBits = 64 - std::countl_zero(range);
-    const int shift = std::max(0, rangeBits - bucketBits);
-    const std::size_t buckets = std::size_t(range >> shift) + 1;
+    const int shift = std::max(0, (64 - std::countl_zero(range)) - 16);
+    const std::size_t buckets = linear ? linearBuckets : std::size_t(range >> shift) + 1;
+    auto bucketOf = [&](double v) -> std::size_t {
+        if (linear)
+            return std::min(linearBuckets - 1, std::size_t((v - vmin) * scale));
+        return std::size_t((Key(v) - minKey) >> shift);
+    };
     std::vector<std::uint32_t> counts[2];
     TwoWays(n, [&](int part) {
         std::vector<std::uint32_t>& c = counts[part];
         c.assign(buckets, 0);
         for (std::size_t i = begin[part]; i < end[part]; ++i)
-            ++c[std::size_t((Key(x[i]) - minKey) >> shift)];
+            ++c[bucketOf(x[i])];
     });
     std::vector<std::uint32_t> start(buckets + 1, 0);
     for (std::size_t b = 0; b < buckets; ++b)
@@ -133,7 +151,7 @@ std::vector<std::uint32_t> StableAscendingOrder(const double* x, std::size_t n)
     TwoWays(n, [&](int part) {
         std::vector<std::uint32_t>& fill = counts[part];
         for (std::size_t i = begin[part]; i < end[part]; ++i)
-            order[fill[std::size_t((Key(x[i]) - minKey) >> shift)]++] = std::uint32_t(i);
+            order[fill[bucketOf(x[i])]++] = std::uint32_t(i);
     });
 
     // Sort the buckets, split where half of the points lie.

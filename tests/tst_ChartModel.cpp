@@ -159,6 +159,9 @@ private slots:
         QTest::newRow("continuous") << 0;
         QTest::newRow("heavy duplicates") << 3;
         QTest::newRow("clustered") << 50;
+        QTest::newRow("range wider than a double") << -1;
+        QTest::newRow("with infinities") << -2;
+        QTest::newRow("skewed over many magnitudes") << -3;
     }
     void largeStableOrderMatchesReference()
     {
@@ -167,9 +170,16 @@ private slots:
         const int n = 300000;
         QRandomGenerator rng(7);
         QList<double> values;
-        for (int i = 0; i < n; ++i)
-            values.append(distinct == 0 ? rng.generateDouble() * 2e4 - 1e4
-                                        : double(rng.bounded(distinct)) + (distinct > 10 ? rng.generateDouble() * 1e-9 : 0));
+        for (int i = 0; i < n; ++i) {
+            const double u = rng.generateDouble();
+            switch (distinct) {
+            case 0: values.append(u * 2e4 - 1e4); break;
+            case -1: values.append((u * 2 - 1) * 1.7e308); break;
+            case -2: values.append(i % 1000 == 0 ? (i % 2000 ? qInf() : -qInf()) : u - 0.5); break;
+            case -3: values.append(std::pow(10.0, u * 40 - 20) * (i % 3 ? 1 : -1)); break;
+            default: values.append(double(rng.bounded(distinct)) + (distinct > 10 ? u * 1e-9 : 0));
+            }
+        }
         const std::vector<std::uint32_t> order = StableAscendingOrder(values.constData(), size_t(n));
         std::vector<std::uint32_t> expected(static_cast<size_t>(n));
         std::iota(expected.begin(), expected.end(), 0u);
