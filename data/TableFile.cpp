@@ -1,5 +1,7 @@
 #include "TableFile.h"
 
+#include "AnsiCodec.h"
+
 #include "Exceptions.h"
 #include "Parallel.h"
 
@@ -16,7 +18,6 @@
 #include <pthread.h>
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -462,49 +463,13 @@ QByteArray Utf16ToUtf8(const unsigned char* p, const unsigned char* e, bool bigE
 
 QByteArray Cp932ToUtf8(const unsigned char* p, const unsigned char* e)
 {
-    iconv_t cd = iconv_open("UTF-8", "CP932");
-    if (cd == iconv_t(-1))
+    AnsiCodec::Utf8Result r =
+        AnsiCodec::DecodeToUtf8(reinterpret_cast<const char*>(p), std::size_t(e - p), LineList::kMaxTextBytes);
+    if (!r.converted)
         return LenientUtf8(p, e); // no converter installed: keep what is readable
-    struct Closer {
-        iconv_t cd;
-        ~Closer() { iconv_close(cd); }
-    } closer{cd};
-
-    const std::size_t inSize = std::size_t(e - p);
-    // No character becomes shorter (ASCII stays one byte, a double-byte
-    // character becomes three), so the input size is a lower bound.
-    CheckDecodedSize(qsizetype(inSize));
-    QByteArray out(qsizetype(inSize + inSize / 2 + 16), Qt::Uninitialized);
-    char* in = const_cast<char*>(reinterpret_cast<const char*>(p));
-    std::size_t inLeft = inSize;
-    qsizetype used = 0;
-    while (inLeft > 0) {
-        char* o = out.data() + used;
-        std::size_t outLeft = std::size_t(out.size() - used);
-        const std::size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
-        used = o - out.data();
-        if (r != std::size_t(-1))
-            break;
-        if (errno == E2BIG) {
-            CheckDecodedSize(used);
-            out.resize(out.size() + out.size() / 2 + 16);
-            continue;
-        }
-        if (errno != EILSEQ && errno != EINVAL)
-            break;
-        // An invalid or incomplete sequence: one replacement, then go on
-        // after its first byte.
-        if (out.size() - used < 3)
-            out.resize(out.size() + 64);
-        std::memcpy(out.data() + used, "\xEF\xBF\xBD", 3);
-        used += 3;
-        ++in;
-        --inLeft;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    }
-    CheckDecodedSize(used);
-    out.resize(used);
-    return out;
+    if (r.tooLarge)
+        ThrowTooLarge(LineList::kMaxTextBytes);
+    return std::move(r.text);
 }
 
 inline bool StartsWith(const unsigned char* p, std::size_t n, const char* mark, std::size_t m)
