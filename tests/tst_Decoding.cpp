@@ -4,6 +4,7 @@
 
 #include "Exceptions.h"
 #include "LineList.h"
+#include "LineListLines.h"
 #include "TableFile.h"
 #include "TableFormat.h"
 
@@ -33,13 +34,6 @@ QByteArray Utf16(const QString& s, bool bigEndian)
     return out;
 }
 
-QStringList AllLines(const LineList& l)
-{
-    QStringList out;
-    for (qsizetype i = 0; i < l.Count(); ++i)
-        out << l.Line(i);
-    return out;
-}
 } // namespace
 
 class TestDecoding : public QObject {

@@ -13,6 +13,8 @@
 #include <QFont>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "TestFiles.h"
 #include <QWidget>
 
 #include <climits>
@@ -28,20 +30,8 @@ Q_DECLARE_METATYPE(Op)
 
 namespace {
 
-void WriteBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray ReadBytes(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return f.readAll();
-}
+using testfiles::ReadBytes;
+using testfiles::WriteBytes;
 
 QString AppDir()
 {

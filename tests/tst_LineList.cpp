@@ -3,19 +3,10 @@
 
 #include "Exceptions.h"
 #include "LineList.h"
+#include "LineListLines.h"
 
 #include <QRandomGenerator>
 #include <QTest>
-
-namespace {
-QStringList AllLines(const LineList& l)
-{
-    QStringList out;
-    for (qsizetype i = 0; i < l.Count(); ++i)
-        out << l.Line(i);
-    return out;
-}
-} // namespace
 
 class TestLineList : public QObject {
     Q_OBJECT

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "TestFiles.h"
+
 #include <climits>
 #include <memory>
 #include <csignal>
@@ -18,20 +20,8 @@
 
 namespace {
 
-void WriteBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray ReadBytes(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return f.readAll();
-}
+using testfiles::ReadBytes;
+using testfiles::WriteBytes;
 
 // UTF-16 code units spelled out byte by byte, independent of Qt's encoders.
 QByteArray Utf16(const QString& text, bool littleEndian)
