@@ -36,9 +36,6 @@ constexpr int kButtonWidth = 34;
 constexpr int kButtonHeight = 35;
 constexpr int kSeparatorWidth = 8;
 
-const QString kPlotErrorText = QStringLiteral("エラーが発生しました データを確認してください");
-const QString kPlotErrorCaption = QStringLiteral("情報");
-
 QFont FormFont()
 {
     QFont f;

@@ -131,8 +131,9 @@ private:
     void LoadFileAndPlot(const QString& path);
     void PlotData();
     void CalcMagnification(double& mag, QString& tani, double value);
+    // The fit and its covariance live in the data layer (FitRegression,
+    // Covariance); this adds the equation line to the subtitle.
     void CalcRegression();
-    double Covariance(const QList<double>& xs, double meanX, double meanY, const QList<double>& ys);
     // Runs PlotData; a failure shows the error message box.
     void PlotDataReportingFailure();
     void ShowPlotErrorBox();

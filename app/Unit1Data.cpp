@@ -168,8 +168,3 @@ void TForm1::CalcRegression()
     const double r = FitRegression(xdata, ydata, aresult, bresult);
     Chart1->SubTitle().Text().Add(RegressionSubtitle(aresult, bresult, r, NumberFormat::Current()));
 }
-
-double TForm1::Covariance(const QList<double>& xs, double meanX, double meanY, const QList<double>& ys)
-{
-    return ::Covariance(xs, meanX, meanY, ys);
-}
