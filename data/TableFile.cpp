@@ -482,18 +482,36 @@ std::size_t Utf8BomLength(const char* p, std::size_t n)
     return StartsWith(reinterpret_cast<const unsigned char*>(p), n, "\xEF\xBB\xBF", 3) ? 3 : 0;
 }
 
+// How many raw bytes may stand for one table's text, given its first bytes.
+// Only UTF-16 gets shorter when it becomes UTF-8; any other input larger
+// than the text limit would be refused after decoding anyway.
+std::uint64_t RawLimit(const unsigned char* first, std::size_t n)
+{
+    const bool utf16 = StartsWith(first, n, "\xFF\xFE", 2) || StartsWith(first, n, "\xFE\xFF", 2);
+    return utf16 ? kMaxFileBytes : LineList::kMaxTextBytes;
+}
+
 // Reads an open file to its end, however long it claims to be.
 QByteArray ReadAll(int fd, const QString& path, std::uint64_t sizeHint)
 {
     if (sizeHint > kMaxFileBytes)
         ThrowTooLarge(kMaxFileBytes);
+    if (sizeHint > LineList::kMaxTextBytes) {
+        // Look at the mark before reading gigabytes that cannot be used.
+        unsigned char mark[2];
+        const ssize_t got = pread(fd, mark, sizeof mark, 0);
+        if (RawLimit(mark, got > 0 ? std::size_t(got) : 0) < sizeHint)
+            ThrowTooLarge(LineList::kMaxTextBytes);
+    }
     QByteArray buf(qsizetype(sizeHint) + 1, Qt::Uninitialized);
     qsizetype used = 0;
     for (;;) {
         if (used == buf.size()) {
-            if (std::uint64_t(used) >= kMaxFileBytes)
-                ThrowTooLarge(kMaxFileBytes);
-            buf.resize(std::min<qsizetype>(qsizetype(kMaxFileBytes) + 1, used + std::max<qsizetype>(used, 65536)));
+            const std::uint64_t limit =
+                RawLimit(reinterpret_cast<const unsigned char*>(buf.constData()), std::size_t(used));
+            if (std::uint64_t(used) > limit)
+                ThrowTooLarge(limit);
+            buf.resize(std::min<qsizetype>(qsizetype(limit) + 1, used + std::max<qsizetype>(used, 65536)));
         }
         const ssize_t r = read(fd, buf.data() + used, std::size_t(buf.size() - used));
         if (r == 0)

@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -243,6 +244,48 @@ private slots:
         QCOMPARE(write(fd, "3,4\n", 4), ssize_t(4));
         close(fd);
         QCOMPARE(AllLines(l), (QStringList{"a,b", "1,2"}));
+    }
+
+    // Files beyond what a table can hold are refused from their size and
+    // their first bytes, without reading them into memory first: the
+    // address space is capped far below their size, so reading them would
+    // end in an out-of-memory error instead of this one. Only UTF-16 may
+    // be larger than the text limit, as it shrinks when it becomes UTF-8.
+    void oversizedFilesRefusedUnread_data()
+    {
+        QTest::addColumn<QByteArray>("start");
+        QTest::addColumn<qint64>("size");
+        const qint64 text = qint64(LineList::kMaxTextBytes);
+        QTest::newRow("UTF-8 one byte over") << QByteArray("x,y\n1,2\n") << text + 1;
+        QTest::newRow("UTF-8 with a mark") << QByteArray("\xEF\xBB\xBFx,y\n") << text + 4096;
+        QTest::newRow("legacy code page") << QByteArray("\x8E\x9E,y\n") << text + 1;
+        QTest::newRow("UTF-16 over twice the limit") << QByteArray("\xFF\xFEx\0") << 2 * text + 1;
+    }
+    void oversizedFilesRefusedUnread()
+    {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+        QSKIP("the sanitizers need more address space than the cap leaves");
+#endif
+        QFETCH(QByteArray, start);
+        QFETCH(qint64, size);
+        const QString path = Write(QStringLiteral("huge.csv"), start);
+        QVERIFY(truncate(QFile::encodeName(path).constData(), off_t(size)) == 0); // sparse
+        rlimit saved {};
+        QVERIFY(getrlimit(RLIMIT_AS, &saved) == 0);
+        rlimit capped = saved;
+        capped.rlim_cur = rlim_t(1) << 31;
+        if (saved.rlim_cur != RLIM_INFINITY && saved.rlim_cur < capped.rlim_cur)
+            capped.rlim_cur = saved.rlim_cur;
+        QVERIFY(setrlimit(RLIMIT_AS, &capped) == 0);
+        QString message;
+        try {
+            ReadTableFile(path);
+        } catch (const EReadError& e) {
+            message = e.Message();
+        }
+        setrlimit(RLIMIT_AS, &saved);
+        QFile::remove(path);
+        QVERIFY2(message.contains(QString::fromUtf8("大きすぎます")), qPrintable(message));
     }
 
     void emptyFile()
