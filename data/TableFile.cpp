@@ -126,7 +126,10 @@ void OnLeaseBreak(int sig, siginfo_t* info, void* context)
         if (st != kArming && st != kMapped)
             continue;
         const int fd = s.fd.load();
-        if (named ? info->si_fd != fd : fcntl(fd, F_GETLEASE) == F_RDLCK)
+        // The kernel's word decides, not the signal's: a lease that still
+        // reads F_RDLCK is not being broken, whatever fd a queued signal
+        // names (a stale one for a closed descriptor, or one sent by hand).
+        if ((named && info->si_fd != fd) || fcntl(fd, F_GETLEASE) == F_RDLCK)
             continue;
         handled = true;
         if (st == kArming) {

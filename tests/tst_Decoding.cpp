@@ -10,10 +10,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include <fcntl.h>
@@ -230,6 +232,46 @@ private slots:
         QCOMPARE(s.xs.last(), double(kRows - 1));
         // The next read sees the new contents.
         QCOMPARE(AllLines(ReadTableFile(path)), QStringList{"9,9"});
+    }
+
+    // A lease signal that the kernel did not send for a break (here one
+    // queued by hand naming the mapped file's descriptor) leaves the
+    // mapping on the file: no private copy of the whole text is taken.
+    void strayLeaseSignalKeepsMapping()
+    {
+        QByteArray rows;
+        for (int i = 0; i < 20000; ++i)
+            rows += QByteArray::number(i) + ",2\n";
+        const QString path = Write(QStringLiteral("stray.csv"), rows);
+        tablefile_detail::SetMapThreshold(1);
+        const LineList l = ReadTableFile(path);
+        if (!tablefile_detail::LastReadWasMapped())
+            QSKIP("file leases are not available here");
+        const QByteArray target = QFile::encodeName(QFileInfo(path).canonicalFilePath());
+        int fd = -1;
+        for (int k = 3; k < 1024 && fd < 0; ++k) {
+            char link[4096];
+            const ssize_t n = readlink(qPrintable(QStringLiteral("/proc/self/fd/%1").arg(k)), link, sizeof link);
+            if (n > 0 && QByteArray(link, n) == target)
+                fd = k;
+        }
+        QVERIFY2(fd >= 0, target.constData());
+        auto backedByFile = [&] {
+            QFile maps(QStringLiteral("/proc/self/maps"));
+            if (!maps.open(QIODevice::ReadOnly))
+                return false;
+            const auto at = quintptr(l.LineStart(0));
+            for (const QByteArray& line : maps.readAll().split('\n')) {
+                const QList<QByteArray> range = line.left(line.indexOf(' ')).split('-');
+                if (range.size() == 2 && range[0].toULongLong(nullptr, 16) <= at && at < range[1].toULongLong(nullptr, 16))
+                    return line.endsWith(target);
+            }
+            return false;
+        };
+        QVERIFY(backedByFile());
+        QCOMPARE(sigqueue(getpid(), SIGRTMIN + 6, sigval{fd}), 0);
+        QVERIFY(backedByFile());
+        QCOMPARE(l.Line(19999), QStringLiteral("19999,2"));
     }
 
     // A file that is open for writing elsewhere is read, not mapped.
