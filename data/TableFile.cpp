@@ -21,6 +21,7 @@
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -188,13 +189,36 @@ void Reclaim(LeaseSlot& s)
     }
 }
 
+// Whether `fd` lies on a local disk file system, where every write goes
+// through this kernel and so breaks our lease first. On network and
+// user-space file systems a write elsewhere would change or shorten the
+// mapped file under us without warning, so such files are read instead.
+bool OnLocalDisk(int fd)
+{
+    struct statfs fs {};
+    if (fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0xEF53UL:     // ext2, ext3, ext4
+    case 0x58465342UL: // xfs
+    case 0x9123683EUL: // btrfs
+    case 0x01021994UL: // tmpfs
+    case 0xF2F52010UL: // f2fs
+    case 0x3153464AUL: // jfs
+    case 0x52654973UL: // reiserfs
+        return true;
+    default:
+        return false;
+    }
+}
+
 class MappedFile final : public TextKeeper {
 public:
     // Maps the whole file `fd` under a read lease and takes ownership of fd.
     // Returns null (fd left open, no lease) when that is not possible.
     static std::shared_ptr<MappedFile> Map(int fd)
     {
-        if (!InstallLeaseHandler())
+        if (!OnLocalDisk(fd) || !InstallLeaseHandler())
             return nullptr;
         LeaseSlot* slot = nullptr;
         for (LeaseSlot& s : g_slots) {
