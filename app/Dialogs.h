@@ -17,46 +17,55 @@ protected:
     IDialogProvider* m_provider;
 };
 
-class TFileOpenDialog : public TDialogComponent {
+// A dialog that chooses a file: it opens on the last confirmed path.
+class TFileDialogComponent : public TDialogComponent {
     Q_OBJECT
 public:
     using TDialogComponent::TDialogComponent;
-    bool Execute();
     QString FileName() const { return m_fileName; }
     void SetFileName(const QString& v) { m_fileName = v; }
 
-private:
+protected:
     QString m_fileName;
 };
 
-class TSavePictureDialog : public TDialogComponent {
+// A file dialog that offers the file types of a filter
+// ("Description|pattern|Description|pattern").
+class TFilteredFileDialog : public TFileDialogComponent {
     Q_OBJECT
 public:
-    using TDialogComponent::TDialogComponent;
-    bool Execute();
+    using TFileDialogComponent::TFileDialogComponent;
     QString Filter() const { return m_filter; }
     void SetFilter(const QString& v) { m_filter = v; }
-    QString DefaultExt() const { return m_defaultExt; }
-    void SetDefaultExt(const QString& v) { m_defaultExt = v; }
-    QString FileName() const { return m_fileName; }
-    void SetFileName(const QString& v) { m_fileName = v; }
 
-private:
-    QString m_filter, m_defaultExt, m_fileName;
+protected:
+    QString m_filter;
 };
 
-class TOpenPictureDialog : public TDialogComponent {
+class TFileOpenDialog : public TFileDialogComponent {
     Q_OBJECT
 public:
-    using TDialogComponent::TDialogComponent;
+    using TFileDialogComponent::TFileDialogComponent;
     bool Execute();
-    QString Filter() const { return m_filter; }
-    void SetFilter(const QString& v) { m_filter = v; }
-    QString FileName() const { return m_fileName; }
-    void SetFileName(const QString& v) { m_fileName = v; }
+};
+
+class TSavePictureDialog : public TFilteredFileDialog {
+    Q_OBJECT
+public:
+    using TFilteredFileDialog::TFilteredFileDialog;
+    bool Execute();
+    QString DefaultExt() const { return m_defaultExt; }
+    void SetDefaultExt(const QString& v) { m_defaultExt = v; }
 
 private:
-    QString m_filter, m_fileName;
+    QString m_defaultExt;
+};
+
+class TOpenPictureDialog : public TFilteredFileDialog {
+    Q_OBJECT
+public:
+    using TFilteredFileDialog::TFilteredFileDialog;
+    bool Execute();
 };
 
 class TFontDialog : public TDialogComponent {
