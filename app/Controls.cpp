@@ -1,6 +1,8 @@
 #include "Controls.h"
 
+#include <QAction>
 #include <QButtonGroup>
+#include <QRadioButton>
 #include <QLabel>
 #include <QPainter>
 #include <QStackedWidget>
@@ -222,4 +224,94 @@ void TStatusBar::SetSimpleText(const QString& text)
     m_text = text;
     m_label->setText(text);
     m_label->setAccessibleName(text);
+}
+
+// --- design geometry ------------------------------------------------------
+
+namespace {
+constexpr char kDesignGeometry[] = "plotmereDesignGeometry";
+} // namespace
+
+void PlaceControl(QWidget* control, int left, int top, int width, int height)
+{
+    const QRect design(left, top, width, height);
+    control->setProperty(kDesignGeometry, design);
+    control->setGeometry(design);
+}
+
+QRect DesignGeometry(const QWidget* control)
+{
+    return control->property(kDesignGeometry).toRect();
+}
+
+// --- TButtonedEdit --------------------------------------------------------
+
+TButtonedEdit::TButtonedEdit(QWidget* parent, const QString& textHint, const QPixmap& rightImage)
+    : QLineEdit(parent), m_button(new QAction(QIcon(rightImage), QStringLiteral("適用"), this))
+{
+    setPlaceholderText(textHint);
+    setAccessibleName(textHint);
+    m_button->setToolTip(textHint);
+    addAction(m_button, QLineEdit::TrailingPosition);
+    connect(m_button, &QAction::triggered, this, &TButtonedEdit::RightButtonClick);
+}
+
+// --- TRadioGroup ----------------------------------------------------------
+
+TRadioGroup::TRadioGroup(QWidget* parent, const QString& caption, const QStringList& items)
+    : QGroupBox(caption, parent)
+{
+    for (const QString& item : items) {
+        auto* b = new QRadioButton(item, this);
+        b->setObjectName(QString());
+        connect(b, &QRadioButton::clicked, this, &TRadioGroup::Click);
+        m_buttons.append(b);
+    }
+    LayoutItems();
+}
+
+int TRadioGroup::ItemIndex() const
+{
+    for (int i = 0; i < m_buttons.size(); ++i)
+        if (m_buttons[i]->isChecked())
+            return i;
+    return -1;
+}
+
+void TRadioGroup::SetItemIndex(int index)
+{
+    if (index >= 0 && index < m_buttons.size()) {
+        m_buttons[index]->setChecked(true);
+        return;
+    }
+    // No item: exclusive buttons cannot all be cleared while they exclude
+    // each other.
+    for (QRadioButton* b : m_buttons) {
+        b->setAutoExclusive(false);
+        b->setChecked(false);
+        b->setAutoExclusive(true);
+    }
+}
+
+QString TRadioGroup::Item(int index) const { return m_buttons.at(index)->text(); }
+
+void TRadioGroup::resizeEvent(QResizeEvent* event)
+{
+    QGroupBox::resizeEvent(event);
+    LayoutItems();
+}
+
+void TRadioGroup::LayoutItems()
+{
+    // The items share the height below the caption evenly.
+    if (m_buttons.isEmpty())
+        return;
+    const int top = fontMetrics().height() + 2;
+    const int avail = std::max(1, height() - top - 4);
+    const int n = int(m_buttons.size());
+    for (int i = 0; i < n; ++i) {
+        const int y0 = top + avail * i / n;
+        const int y1 = top + avail * (i + 1) / n;
+        m_buttons[i]->setGeometry(8, y0, std::max(1, width() - 16), std::max(1, y1 - y0));
+    }
 }

@@ -4,6 +4,8 @@
 // status bar with one simple text and a tool bar with fixed button places.
 
 #include <QAbstractButton>
+#include <QGroupBox>
+#include <QLineEdit>
 #include <QStatusBar>
 #include <QWidget>
 
@@ -79,4 +81,58 @@ public:
 private:
     QString m_text;
     QLabel* m_label;
+};
+
+class QAction;
+class QRadioButton;
+
+// Places a control at its design geometry (pixels at 96 pixels per inch,
+// relative to its parent). The design rectangle is kept with the control,
+// so a zoom can recompute the geometry from it without drift.
+void PlaceControl(QWidget* control, int left, int top, int width, int height);
+// The design rectangle PlaceControl recorded; invalid when none was.
+QRect DesignGeometry(const QWidget* control);
+
+// An entry field with one button inside its right end showing `rightImage`.
+// The text hint shows in grey while the field is empty; only a click on the
+// button reports (RightButtonClick), typing, Enter and leaving do not.
+class TButtonedEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    TButtonedEdit(QWidget* parent, const QString& textHint, const QPixmap& rightImage);
+    QString Text() const { return text(); }
+    void SetText(const QString& v) { setText(v); }
+    QString TextHint() const { return placeholderText(); }
+    QAction* RightButton() const { return m_button; }
+
+signals:
+    void RightButtonClick();
+
+private:
+    QAction* m_button;
+};
+
+// A captioned box of radio buttons, one under another, sharing its height
+// evenly. ItemIndex is the selected item's position, -1 when none is.
+// Selecting from code does not report; a user's click does (Click).
+class TRadioGroup : public QGroupBox {
+    Q_OBJECT
+public:
+    TRadioGroup(QWidget* parent, const QString& caption, const QStringList& items);
+    int ItemIndex() const;
+    void SetItemIndex(int index);
+    int Count() const { return int(m_buttons.size()); }
+    QString Item(int index) const;
+    QRadioButton* Button(int index) const { return m_buttons.at(index); }
+
+signals:
+    void Click();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void LayoutItems();
+
+    QList<QRadioButton*> m_buttons;
 };

@@ -84,12 +84,9 @@ TForm1::~TForm1()
         Form1 = nullptr;
 }
 
-template <class Sender, class Signal>
-void TForm1::Bind(Sender* sender, Signal signal, void (TForm1::*handler)(QObject*))
+void TForm1::RunHandler(void (TForm1::*handler)(QObject*), QObject* sender)
 {
-    connect(sender, signal, this, [this, sender, handler] {
-        RunReportingErrors(*m_services.messages, this, [&] { (this->*handler)(sender); });
-    });
+    RunReportingErrors(*m_services.messages, this, [&] { (this->*handler)(sender); });
 }
 
 void TForm1::CreateComponents()
@@ -192,21 +189,10 @@ void TForm1::CreatePages()
     TabSheet2 = PageControl1->AddPage(QStringLiteral("TabSheet2"), QStringLiteral("ライン"));
     TabSheet3 = PageControl1->AddPage(QStringLiteral("TabSheet3"), QStringLiteral("スケール"));
     TabSheet5 = PageControl1->AddPage(QStringLiteral("TabSheet5"), QStringLiteral("フォーム・使用例"));
-
-    Label1 = new QLabel(QStringLiteral("XY軸データ入れ替え"), TabSheet2);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(24, 368, 96, 13);
-    ToggleSwitch1 = new TToggleSwitch(TabSheet2);
-    ToggleSwitch1->setObjectName(QStringLiteral("ToggleSwitch1"));
-    ToggleSwitch1->setGeometry(64, 395, 74, 20);
-    ToggleSwitch1->setAccessibleName(Label1->text());
-    Label1->setBuddy(ToggleSwitch1);
-    Bind(ToggleSwitch1, &QAbstractButton::clicked, &TForm1::ToggleSwitch1Click);
-
-    AutoSize = new QCheckBox(QStringLiteral("AutoSize"), TabSheet3);
-    AutoSize->setObjectName(QStringLiteral("AutoSize"));
-    AutoSize->setGeometry(16, 18, 97, 17);
-    AutoSize->setChecked(true);
+    CreateChartTab();
+    CreateLineTab();
+    CreateScaleTab();
+    CreateFormTab();
 }
 
 // --- life cycle ----------------------------------------------------------
@@ -236,21 +222,6 @@ void TForm1::closeEvent(QCloseEvent* event)
         RunReportingErrors(*m_services.messages, this, [&] { FormClose(this); });
     }
     event->accept();
-}
-
-void TForm1::FillStyleList()
-{
-    // The style list arrives with the style selection; nothing to list yet.
-}
-
-void TForm1::LoadSettings()
-{
-    // Window settings are restored once the settings round trip exists.
-}
-
-void TForm1::SaveSettings()
-{
-    // Window settings are saved once the settings round trip exists.
 }
 
 void TForm1::AcceptDroppedFiles()
@@ -294,10 +265,3 @@ void TForm1::dropEvent(QDropEvent* event)
     event->acceptProposedAction();
     RunReportingErrors(*m_services.messages, this, [&] { WMDropFiles(paths); });
 }
-
-// --- handlers filled by the export features -------------------------------
-
-void TForm1::CopyEMFClick(QObject*) {}
-void TForm1::SaveEMFClick(QObject*) {}
-void TForm1::CopyBMPClick(QObject*) {}
-void TForm1::SaveBMPClick(QObject*) {}

@@ -12,10 +12,18 @@
 
 #include <memory>
 
+class IMessageReporter;
 class QCheckBox;
+class QComboBox;
+class QFrame;
 class QLabel;
+class QPlainTextEdit;
+class QPushButton;
 class QSplitter;
 class QToolButton;
+class TButtonedEdit;
+class TRadioGroup;
+class TSpinEdit;
 class LineList;
 class TChart;
 class TColorDialog;
@@ -73,11 +81,50 @@ public:
     TPointSeries* Series1;
     TLineSeries* Series2;
 
-    // Line tab: the XY swap.
+    // Chart tab (TabSheet1): titles, fonts, axis names, colours, picture,
+    // border and shadow.
+    TButtonedEdit* TitleEditBtn;
+    QPushButton* TitleFontBtn;
+    QPushButton* SuBTitleFontBtn;
+    TRadioGroup* ChartTitleAlignment;
+    TButtonedEdit* XAxisEdit;
+    TButtonedEdit* YAxisEdit;
+    QPushButton* AxisFont;
+    QPushButton* ChartColorBtn;
+    QPushButton* WallColorBtn;
+    QPushButton* WallPictureBtn;
+    QCheckBox* BorderCheck;
+    QCheckBox* ChartShadow;
+
+    // Line tab (TabSheet2): the two series' styles and the XY swap.
+    QPushButton* SeriesColorBtn;
+    TSpinEdit* SeriesSize;
+    TRadioGroup* SeriesStyle;
+    QCheckBox* LineVisibleCheck;
+    QPushButton* MarkerColorBtn;
+    TSpinEdit* MarkerSize;
+    TRadioGroup* MarkerStyle;
     QLabel* Label1;
     TToggleSwitch* ToggleSwitch1;
-    // Scale tab: automatic magnification.
+
+    // Scale tab (TabSheet3): automatic or manual axes and magnifications.
     QCheckBox* AutoSize;
+    TButtonedEdit* XMaxValue;
+    TButtonedEdit* XMinValue;
+    TButtonedEdit* XIncValue;
+    TButtonedEdit* XmagValue;
+    TButtonedEdit* YMaxValue;
+    TButtonedEdit* YMinValue;
+    TButtonedEdit* YIncValue;
+    TButtonedEdit* YmagValue;
+
+    // Usage tab (TabSheet5): visual style, zoom, version and usage notes.
+    QFrame* Panel1;
+    QComboBox* StyleSelecter;
+    QLabel* Label3;
+    QComboBox* ScaleComboBox;
+    QLabel* Label2;
+    QPlainTextEdit* Memo2;
 
     TFileOpenDialog* FileOpenDialog1;
     TSavePictureDialog* SavePictureDialog1;
@@ -99,7 +146,45 @@ public slots:
     void SaveEMFClick(QObject* Sender);
     void CopyBMPClick(QObject* Sender);
     void SaveBMPClick(QObject* Sender);
+
+    // Chart tab.
+    void TitleEditBtnButtonClick(QObject* Sender);
+    void TitleFontBtnClick(QObject* Sender);
+    void SuBTitleFontBtnClick(QObject* Sender);
+    void ChartTitleAlignmentClick(QObject* Sender);
+    void XAxisEditButtonClick(QObject* Sender);
+    void YAxisEditButtonClick(QObject* Sender);
+    void AxisFontClick(QObject* Sender);
+    void ChartColorBtnClick(QObject* Sender);
+    void WallColorBtnClick(QObject* Sender);
+    void WallPictureBtnClick(QObject* Sender);
+    void BorderCheckClick(QObject* Sender);
+    void ChartShadowClick(QObject* Sender);
+
+    // Line tab.
+    void SeriesColorBtnClick(QObject* Sender);
+    void SeriesSizeChange(QObject* Sender);
+    void SeriesStyleClick(QObject* Sender);
+    void LineVisibleCheckClick(QObject* Sender);
+    void MarkerColorBtnClick(QObject* Sender);
+    void MarkerSizeChange(QObject* Sender);
+    void MarkerStyleClick(QObject* Sender);
     void ToggleSwitch1Click(QObject* Sender);
+
+    // Scale tab.
+    void AutoSizeClick(QObject* Sender);
+    void XMaxValueButtonClick(QObject* Sender);
+    void XMinValueButtonClick(QObject* Sender);
+    void XIncValueButtonClick(QObject* Sender);
+    void XmagValueButtonClick(QObject* Sender);
+    void YMaxValueButtonClick(QObject* Sender);
+    void YMinValueButtonClick(QObject* Sender);
+    void YIncValueButtonClick(QObject* Sender);
+    void YmagValueButtonClick(QObject* Sender);
+
+    // Usage tab.
+    void StyleSelecterChange(QObject* Sender);
+    void ScaleComboBoxChange(QObject* Sender);
 
     // Files dropped on the window; only the first one is loaded.
     void WMDropFiles(const QStringList& paths);
@@ -116,10 +201,17 @@ private:
     void CreateComponents();
     void CreateToolBar();
     void CreatePages();
+    // Each side tab's controls, created in the tab's own file.
+    void CreateChartTab();
+    void CreateLineTab();
+    void CreateScaleTab();
+    void CreateFormTab();
     // Connects a signal to a handler that runs under the default error
     // reporting.
     template <class Sender, class Signal>
     void Bind(Sender* sender, Signal signal, void (TForm1::*handler)(QObject*));
+    // Runs a handler under the default error reporting.
+    void RunHandler(void (TForm1::*handler)(QObject*), QObject* sender);
 
     void FillStyleList();
     void LoadSettings();
@@ -155,6 +247,12 @@ private:
     QString xname;
     QString yname;
 };
+
+template <class Sender, class Signal>
+void TForm1::Bind(Sender* sender, Signal signal, void (TForm1::*handler)(QObject*))
+{
+    connect(sender, signal, this, [this, sender, handler] { RunHandler(handler, sender); });
+}
 
 // The one main window of the running program.
 extern TForm1* Form1;

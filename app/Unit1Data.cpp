@@ -59,11 +59,6 @@ void TForm1::BtnPasteClick(QObject*)
     PlotDataReportingFailure();
 }
 
-void TForm1::ToggleSwitch1Click(QObject*)
-{
-    PlotDataReportingFailure();
-}
-
 void TForm1::PlotDataReportingFailure()
 {
     try {
