@@ -2,6 +2,7 @@
 
 #include "ChartFonts.h"
 #include "Exceptions.h"
+#include "PictureLoader.h"
 #include "StableOrder.h"
 
 #include <QFont>
@@ -16,7 +17,7 @@ const QString kMinimumRefused = QStringLiteral("Axis Minimum Value must be <= Ma
 const QString kMaximumRefused = QStringLiteral("Axis Maximum Value must be >= Minimum");
 const QString kIncrementRefused = QStringLiteral("Axis increment must be >= 0");
 
-TChartModel::PictureLoader g_pictureLoader = nullptr;
+TChartModel::PictureLoader g_pictureLoader = &LoadPictureFile;
 
 template <class T>
 bool Assign(T& field, const T& value)
@@ -496,7 +497,7 @@ void TChartPicture::SetImage(const QImage& image)
     Changed();
 }
 
-void TChartPicture::SetVector(std::shared_ptr<const QPicture> picture)
+void TChartPicture::SetVector(std::shared_ptr<const Metafile> picture)
 {
     m_image = QImage();
     m_vector = std::move(picture);

@@ -10,7 +10,6 @@
 #include <QImage>
 #include <QList>
 #include <QObject>
-#include <QPicture>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+class Metafile;
 class TChartModel;
 
 enum TPenStyle { psSolid = 0, psDash = 1, psDot = 2, psDashDot = 3, psDashDotDot = 4 };
@@ -296,24 +296,24 @@ public:
     TLineSeries(TChartModel* owner, QString name);
 };
 
-// The background picture of the plot area: none, a bitmap or a vector
-// picture, drawn stretched over the area.
+// The background picture of the plot area: none, a bitmap or a metafile,
+// drawn stretched over the area.
 class TChartPicture : public TChartPart {
 public:
     using TChartPart::TChartPart;
     bool Empty() const { return m_image.isNull() && !m_vector; }
     void Clear();
     void SetImage(const QImage& image);
-    void SetVector(std::shared_ptr<const QPicture> picture);
+    void SetVector(std::shared_ptr<const Metafile> picture);
     // Loads a picture file; the decoder comes from the loader set on the
     // chart (see TChartModel::SetPictureLoader).
     void LoadFromFile(const QString& path);
     const QImage& Image() const { return m_image; }
-    const QPicture* Vector() const { return m_vector.get(); }
+    const Metafile* Vector() const { return m_vector.get(); }
 
 private:
     QImage m_image;
-    std::shared_ptr<const QPicture> m_vector;
+    std::shared_ptr<const Metafile> m_vector;
 };
 
 class TChartWall : public TChartPart {

@@ -1,6 +1,7 @@
 #include "ChartRenderer.h"
 
 #include "ChartModel.h"
+#include "Metafile.h"
 #include "NumberFormat.h"
 
 #include <QFontMetrics>
@@ -9,7 +10,6 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPicture>
 
 #include <algorithm>
 #include <cmath>
@@ -496,17 +496,11 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
     if (!wall.Picture().Empty()) {
         if (!wall.Picture().Image().isNull()) {
             p.drawImage(QRectF(L.plot), wall.Picture().Image());
-        } else if (const QPicture* pic = wall.Picture().Vector()) {
-            const QRect b = pic->boundingRect();
-            if (b.width() > 0 && b.height() > 0) {
-                p.save();
-                p.setClipRect(L.plot, Qt::IntersectClip);
-                p.translate(L.plot.topLeft());
-                p.scale(double(L.plot.width()) / b.width(), double(L.plot.height()) / b.height());
-                p.translate(-b.topLeft());
-                p.drawPicture(0, 0, *pic);
-                p.restore();
-            }
+        } else if (const Metafile* picture = wall.Picture().Vector()) {
+            p.save();
+            p.setClipRect(L.plot, Qt::IntersectClip);
+            picture->Play(p, QRectF(L.plot));
+            p.restore();
         }
     }
 
