@@ -1,13 +1,13 @@
 #include "Dialogs.h"
 
 #include "Exceptions.h"
+#include "FontColorDialog.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFontDialog>
 #include <QImage>
 #include <QMessageBox>
 #include <QMimeData>
@@ -93,28 +93,11 @@ public:
 
     bool ExecuteFont(QWidget* owner, FontChoice& font) override
     {
-        QFont initial(font.name);
-        initial.setPointSize(std::max(1, font.size));
-        initial.setBold(font.style.testFlag(fsBold));
-        initial.setItalic(font.style.testFlag(fsItalic));
-        initial.setUnderline(font.style.testFlag(fsUnderline));
-        initial.setStrikeOut(font.style.testFlag(fsStrikeOut));
-        bool ok = false;
-        const QFont chosen = QFontDialog::getFont(&ok, initial, owner);
-        if (!ok)
+        TFontColorDialog dialog(owner);
+        dialog.SetChoice(font);
+        if (dialog.exec() != QDialog::Accepted)
             return false;
-        font.name = chosen.family();
-        font.size = chosen.pointSize() > 0 ? chosen.pointSize() : font.size;
-        TFontStyles style;
-        if (chosen.bold())
-            style |= fsBold;
-        if (chosen.italic())
-            style |= fsItalic;
-        if (chosen.underline())
-            style |= fsUnderline;
-        if (chosen.strikeOut())
-            style |= fsStrikeOut;
-        font.style = style;
+        font = dialog.Choice();
         return true;
     }
 

@@ -91,6 +91,17 @@ void TForm1::RunHandler(void (TForm1::*handler)(QObject*), QObject* sender)
 
 void TForm1::CreateComponents()
 {
+    // The dialogs and the image list come first: the side tabs preset the
+    // dialogs and show the image list's check mark.
+    IDialogProvider* dialogs = m_services.dialogs.get();
+    FileOpenDialog1 = new TFileOpenDialog(this, dialogs, QStringLiteral("FileOpenDialog1"));
+    SavePictureDialog1 = new TSavePictureDialog(this, dialogs, QStringLiteral("SavePictureDialog1"));
+    OpenPictureDialog1 = new TOpenPictureDialog(this, dialogs, QStringLiteral("OpenPictureDialog1"));
+    FontDialog1 = new TFontDialog(this, dialogs, QStringLiteral("FontDialog1"));
+    ColorDialog1 = new TColorDialog(this, dialogs, QStringLiteral("ColorDialog1"));
+    ImageList1 = new TImageList(this, QStringLiteral("ImageList1"), 16, 16);
+    ImageList1->Add(MakeCheckMark(2.0));
+
     CreateToolBar();
 
     Splitter1 = new QSplitter(Qt::Horizontal, this);
@@ -124,14 +135,6 @@ void TForm1::CreateComponents()
     layout->addWidget(Splitter1, 1);
     layout->addWidget(StatusBar1);
 
-    IDialogProvider* dialogs = m_services.dialogs.get();
-    FileOpenDialog1 = new TFileOpenDialog(this, dialogs, QStringLiteral("FileOpenDialog1"));
-    SavePictureDialog1 = new TSavePictureDialog(this, dialogs, QStringLiteral("SavePictureDialog1"));
-    OpenPictureDialog1 = new TOpenPictureDialog(this, dialogs, QStringLiteral("OpenPictureDialog1"));
-    FontDialog1 = new TFontDialog(this, dialogs, QStringLiteral("FontDialog1"));
-    ColorDialog1 = new TColorDialog(this, dialogs, QStringLiteral("ColorDialog1"));
-    ImageList1 = new TImageList(this, QStringLiteral("ImageList1"), 16, 16);
-    ImageList1->Add(MakeCheckMark(2.0));
     IniFile = new TExIniFile(this);
     IniFile->setObjectName(QStringLiteral("IniFile"));
     IniFile->SetBaseDir(bdApplication);
