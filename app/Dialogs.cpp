@@ -39,20 +39,23 @@ bool TFontDialog::Execute() { return m_provider->ExecuteFont(m_ownerWidget, m_fo
 
 bool TColorDialog::Execute() { return m_provider->ExecuteColor(m_ownerWidget, m_color); }
 
-namespace {
-
-// "Description|pattern|Description|pattern" to Qt's "Description (pattern);;..." form.
 QString ToQtFilter(const QString& filter)
 {
     const QStringList parts = filter.split(u'|');
     QStringList out;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i];
         QString patterns = parts[i + 1];
+        const QString shown = u'(' + patterns + u')';
+        if (description.endsWith(shown))
+            description = description.chopped(shown.size()).trimmed();
         patterns.replace(u';', u' ');
-        out << parts[i] + QStringLiteral(" (") + patterns + u')';
+        out << description + QStringLiteral(" (") + patterns + u')';
     }
     return out.join(QStringLiteral(";;"));
 }
+
+namespace {
 
 class RealDialogs final : public IDialogProvider {
 public:

@@ -90,3 +90,9 @@ public:
 private:
     TColor m_color = clBlack;
 };
+
+// A "Description|pattern|Description|pattern" filter in Qt's
+// "Description (pattern pattern);;..." form. Qt reads the patterns from the
+// description's last parentheses, separated by spaces; a description that
+// already ends with its own patterns shows them once.
+QString ToQtFilter(const QString& filter);

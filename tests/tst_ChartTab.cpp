@@ -209,6 +209,22 @@ private slots:
         QCOMPARE(w.form->ColorDialog1->Color(), clBlack);
     }
 
+    void pictureFilterInQtForm_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("qt");
+        QTest::newRow("patterns in the description shown once")
+            << "すべて (*.png;*.bmp)|*.png;*.bmp|PNG 画像(*.png)|*.png" << "すべて (*.png *.bmp);;PNG 画像 (*.png)";
+        QTest::newRow("description without patterns") << "Bitmap|*.bmp" << "Bitmap (*.bmp)";
+        QTest::newRow("other patterns in the description kept") << "Pictures (*.x)|*.png" << "Pictures (*.x) (*.png)";
+    }
+    void pictureFilterInQtForm()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, qt);
+        QCOMPARE(ToQtFilter(filter), qt);
+    }
+
     void titleText_data()
     {
         QTest::addColumn<QString>("typed");
