@@ -148,6 +148,84 @@ private slots:
         QVERIFY(small > 0 && small < three);
     }
 
+    // Far from zero the markers stay where the axes put them, on the line
+    // through them: eleven points one ulp apart around each offset.
+    void markersFollowTheLineFarFromZero_data()
+    {
+        QTest::addColumn<double>("offset");
+        QTest::addColumn<bool>("onX");
+        for (double offset : {0.0, 1e17, -1e17, 1e300, -1e300})
+            for (bool onX : {true, false})
+                QTest::addRow("%s %g", onX ? "X" : "Y", offset) << offset << onX;
+    }
+    void markersFollowTheLineFarFromZero()
+    {
+        QFETCH(double, offset);
+        QFETCH(bool, onX);
+        // v[k] for k = -5 ... 15: consecutive doubles from the offset (or
+        // whole numbers around zero), so every value is exact.
+        QList<double> v;
+        double at = offset;
+        for (int k = 0; k < 5; ++k)
+            at = offset == 0.0 ? at - 1.0 : std::nextafter(at, -HUGE_VAL);
+        for (int k = -5; k <= 15; ++k) {
+            v.append(at);
+            at = offset == 0.0 ? at + 1.0 : std::nextafter(at, HUGE_VAL);
+        }
+        auto far = [&](int k) { return v[k + 5]; };
+        Chart c;
+        TChartAxis& farAxis = onX ? c.model.BottomAxis() : c.model.LeftAxis();
+        TChartAxis& nearAxis = onX ? c.model.LeftAxis() : c.model.BottomAxis();
+        farAxis.SetMinMax(far(-5), far(15));
+        nearAxis.SetMinMax(-5, 15);
+        for (int k = 0; k <= 10; ++k)
+            onX ? c.s1->AddXY(far(k), k) : c.s1->AddXY(k, far(k));
+        onX ? c.s2->AddXY(far(0), 0) : c.s2->AddXY(0, far(0));
+        onX ? c.s2->AddXY(far(10), 10) : c.s2->AddXY(10, far(10));
+        c.s1->SetSeriesColor(RGBColor(255, 0, 255));
+        c.s2->SetSeriesColor(RGBColor(0, 200, 0));
+        c.s2->LinePen().SetWidth(3);
+        const ChartLayout L = ComputeChartLayout(c.model, QRect(0, 0, 749, 527));
+        c.s2->SetActive(false);
+        const QImage markers = Render(c.model);
+        c.s2->SetActive(true);
+        c.s1->SetActive(false);
+        const QImage line = Render(c.model);
+        const auto isMarker = [](QColor q) { return q.red() > 200 && q.blue() > 200 && q.green() < 60; };
+        const auto isLine = [](QColor q) { return q.green() > 120 && q.red() < 90 && q.blue() < 90; };
+        for (int k = 0; k <= 10; ++k) {
+            // Where the axes put value k of 20 units: from small numbers only.
+            const double ex = L.plot.left() + (k + 5) / 20.0 * L.plot.width();
+            const double ey = L.plot.bottom() + 1 - (k + 5) / 20.0 * L.plot.height();
+            double sx = 0, sy = 0;
+            int n = 0;
+            for (int y = int(ey) - 12; y <= int(ey) + 12; ++y)
+                for (int x = int(ex) - 12; x <= int(ex) + 12; ++x)
+                    if (isMarker(markers.pixelColor(x, y))) {
+                        sx += x + 0.5;
+                        sy += y + 0.5;
+                        ++n;
+                    }
+            QVERIFY2(n > 10, qPrintable(QStringLiteral("no marker for point %1").arg(k)));
+            const double cx = sx / n, cy = sy / n;
+            QVERIFY2(qAbs(cx - ex) <= 1.5 && qAbs(cy - ey) <= 1.5,
+                     qPrintable(QStringLiteral("point %1 drawn at (%2, %3), not (%4, %5)").arg(k).arg(cx).arg(cy).arg(ex).arg(ey)));
+            // The line runs through the marker's centre (its flat ends stop
+            // right at the first and last one).
+            if (k == 0 || k == 10)
+                continue;
+            double ly = 0;
+            int m = 0;
+            for (int y = L.plot.top(); y <= L.plot.bottom(); ++y)
+                if (isLine(line.pixelColor(int(cx), y))) {
+                    ly += y + 0.5;
+                    ++m;
+                }
+            QVERIFY2(m > 0, qPrintable(QStringLiteral("no line at column %1").arg(int(cx))));
+            QVERIFY2(qAbs(ly / m - cy) <= 2.0, qPrintable(QStringLiteral("line at %1, marker at %2").arg(ly / m).arg(cy)));
+        }
+    }
+
     void lineIsDrawnBetweenItsPoints()
     {
         Chart c;

@@ -3,6 +3,7 @@
 // line, as the user sees them on the chart and in the status bar.
 
 #include "Chart.h"
+#include "ChartRenderer.h"
 #include "Controls.h"
 #include "ErrorReporting.h"
 #include "FakeServices.h"
@@ -15,6 +16,8 @@
 #include <QProcess>
 #include <QCheckBox>
 #include <QFile>
+#include <QImage>
+#include <QPainter>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
@@ -507,6 +510,84 @@ private slots:
         w.clipboard->text.clear();
         w.form->PasteBtn->click(); // no text: nothing to plot, nothing shown
         QCOMPARE(w.messages->shown.size(), 1);
+    }
+
+    // Tables near the limits of a double: the chart draws in bounded time,
+    // keeps its plot area, labels each axis with distinct ascending values
+    // that lie on the axis, and shows the points inside the plot area.
+    void extremeTablesDraw_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::newRow("Y steps beyond 2^53")
+            << "1,1000000000000000000\n2,1000000000000001024\n3,1000000000000000512\n";
+        QTest::newRow("X steps beyond 2^53")
+            << "1000000000000000000,1\n1000000000000001024,2\n1000000000000000512,3\n";
+        QTest::newRow("one ulp at 1e18") << "1e18,1\n1000000000000000128,2\n";
+        QTest::newRow("1e308-sized") << "1e308,1\n1.2e308,2\n1.1e308,3\n";
+        QTest::newRow("1e308-sized Y") << "1,1e308\n2,1.2e308\n3,1.1e308\n";
+        QTest::newRow("axis wider than a double reaches") << "-7e307,1\n7e307,2\n0,3\n";
+        QTest::newRow("the largest double") << "1.7976931348623157e308,1\n1.7976931348623157e308,2\n";
+        QTest::newRow("the most negative double")
+            << "-1.7976931348623157e308,-1.7976931348623157e308\n-1.7976931348623157e308,-1.7976931348623157e308\n";
+        QTest::newRow("denormal X") << "5e-324,1\n1e-323,2\n1.5e-323,3\n";
+        QTest::newRow("denormal Y") << "1,5e-324\n2,1e-323\n3,1.5e-323\n";
+        QTest::newRow("smallest normals") << "2.2250738585072014e-308,1\n4.450147717014403e-308,2\n";
+        QTest::newRow("a span of one ulp") << "1,1\n1.0000000000000002,2\n";
+        QTest::newRow("a span of one ulp at 1e300") << "1e300,1\n1.0000000000000002e300,2\n";
+        // Fails at the margins, so the axes stay automatic around the points.
+        QTest::newRow("automatic axes wider than a double reaches") << "1e308,1\n-1e308,2\n0,3\n";
+    }
+    void extremeTablesDraw()
+    {
+        QFETCH(QString, table);
+        Window w;
+        w.clipboard->text = table;
+        w.form->PasteBtn->click(); // plotted, or failed in the regression after plotting
+        QVERIFY(w.form->Series1->Count() > 0);
+        const QRect rect(0, 0, 749, 527);
+        QImage img(rect.size(), QImage::Format_ARGB32_Premultiplied);
+        img.fill(Qt::white);
+        {
+            QPainter p(&img);
+            RenderChart(w.chart().Model(), p, rect);
+        }
+        const ChartLayout L = ComputeChartLayout(w.chart().Model(), rect);
+        QVERIFY(std::isfinite(L.xLo) && std::isfinite(L.xHi) && std::isfinite(L.yLo) && std::isfinite(L.yHi));
+        QVERIFY2(L.plot.width() > rect.width() / 2 && L.plot.height() > rect.height() / 2,
+                 qPrintable(QStringLiteral("plot area %1 x %2").arg(L.plot.width()).arg(L.plot.height())));
+        // Positions worked out in long double, whose range is wider than a
+        // double's, so even a span beyond the largest double has a width.
+        auto checkTicks = [](const AxisTicks& t, double lo, double hi, const char* axis) {
+            for (qsizetype i = 0; i < t.values.size(); ++i) {
+                const long double at = ((long double)t.values[i] - lo) / ((long double)hi - lo);
+                QVERIFY2(at >= -1e-9L && at <= 1 + 1e-9L, qPrintable(QStringLiteral("%1 label %2 off the axis")
+                                                                          .arg(QLatin1String(axis), t.texts[i])));
+                if (i > 0) {
+                    QVERIFY2(t.values[i] > t.values[i - 1], axis);
+                    QVERIFY2(t.texts[i] != t.texts[i - 1], qPrintable(t.texts[i]));
+                }
+            }
+        };
+        checkTicks(L.xTicks, L.xLo, L.xHi, "bottom");
+        checkTicks(L.yTicks, L.yLo, L.yHi, "left");
+        // Every point has its marker where the axes put it.
+        const TChartSeries& s = *w.form->Series1;
+        const auto isMarker = [&](int x, int y) {
+            const QColor c = img.pixelColor(x, y);
+            return qAbs(c.red() - 68) < 25 && qAbs(c.green() - 102) < 25 && qAbs(c.blue() - 163) < 25;
+        };
+        for (qsizetype i = 0; i < s.Count(); ++i) {
+            const long double fx = ((long double)s.XValue(i) - L.xLo) / ((long double)L.xHi - L.xLo);
+            const long double fy = ((long double)s.YValue(i) - L.yLo) / ((long double)L.yHi - L.yLo);
+            QVERIFY2(fx >= 0 && fx <= 1 && fy >= 0 && fy <= 1, "a point outside the axes' range");
+            const int px = int(std::lround(double(L.plot.left() + fx * L.plot.width())));
+            const int py = int(std::lround(double(L.plot.bottom() + 1 - fy * L.plot.height())));
+            bool found = false;
+            for (int dy = -2; dy <= 2 && !found; ++dy)
+                for (int dx = -2; dx <= 2 && !found; ++dx)
+                    found = isMarker(px + dx, py + dy);
+            QVERIFY2(found, qPrintable(QStringLiteral("no marker at (%1, %2) for point %3").arg(px).arg(py).arg(i)));
+        }
     }
 
     void hugeValuesRaiseInsteadOfInfinity()
