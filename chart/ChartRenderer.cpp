@@ -304,6 +304,77 @@ void DrawMarkers(QPainter& p, const TChartSeries& s, const ChartLayout& L)
         p.drawPath(path.translated(pt.x(), pt.y()));
 }
 
+// Cuts the segment a-b to `box` (Liang-Barsky); false when nothing of it
+// lies inside. Worked in long double, whose range holds the differences of
+// any two doubles.
+bool ClipSegment(QPointF& a, QPointF& b, const QRectF& box)
+{
+    if (!std::isfinite(a.x()) || !std::isfinite(a.y()) || !std::isfinite(b.x()) || !std::isfinite(b.y()))
+        return false;
+    const long double ax = a.x(), ay = a.y();
+    const long double dx = (long double)b.x() - ax, dy = (long double)b.y() - ay;
+    long double t0 = 0, t1 = 1;
+    int edge0 = -1, edge1 = -1; // the box edge each end was cut at
+    const long double p[4] = {-dx, dx, -dy, dy};
+    const long double q[4] = {ax - box.left(), box.right() - ax, ay - box.top(), box.bottom() - ay};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0)
+                return false;
+            continue;
+        }
+        const long double r = q[i] / p[i];
+        if (p[i] < 0 && r > t0) {
+            t0 = r;
+            edge0 = i;
+        } else if (p[i] > 0 && r < t1) {
+            t1 = r;
+            edge1 = i;
+        }
+        if (t0 > t1)
+            return false;
+    }
+    // A cut end lies on its edge exactly: from a far-away end the sum of a
+    // huge start and a huge step would lose that coordinate altogether.
+    auto at = [&](long double t, int edge) {
+        QPointF pt(double(ax + t * dx), double(ay + t * dy));
+        switch (edge) {
+        case 0: pt.setX(box.left()); break;
+        case 1: pt.setX(box.right()); break;
+        case 2: pt.setY(box.top()); break;
+        case 3: pt.setY(box.bottom()); break;
+        default: break;
+        }
+        return pt;
+    };
+    if (edge1 >= 0)
+        b = at(t1, edge1);
+    if (edge0 >= 0)
+        a = at(t0, edge0);
+    return true;
+}
+
+// Draws a polyline whose points may lie millions of pixels away, where the
+// painter gives up on it: only the parts near `box` are handed over.
+void DrawFarPolyline(QPainter& p, const QPolygonF& poly, const QRectF& box)
+{
+    QPolygonF piece;
+    for (qsizetype i = 1; i < poly.size(); ++i) {
+        QPointF a = poly[i - 1], b = poly[i];
+        if (!ClipSegment(a, b, box))
+            continue;
+        if (piece.isEmpty() || piece.constLast() != a) {
+            if (piece.size() > 1)
+                p.drawPolyline(piece);
+            piece.clear();
+            piece << a;
+        }
+        piece << b;
+    }
+    if (piece.size() > 1)
+        p.drawPolyline(piece);
+}
+
 void DrawLine(QPainter& p, const TChartSeries& s, const ChartLayout& L)
 {
     const qsizetype n = s.Count();
@@ -347,6 +418,15 @@ void DrawLine(QPainter& p, const TChartSeries& s, const ChartLayout& L)
             i = j;
         }
     }
+    // Within a few thousand plot sizes of the plot area the painter copes.
+    const double limit = 1000.0 * std::max(L.plot.width(), L.plot.height());
+    const QRectF near = QRectF(L.plot).adjusted(-limit, -limit, limit, limit);
+    for (const QPointF& pt : poly)
+        if (!near.contains(pt)) {
+            const double m = pen.widthF() + 2.0;
+            DrawFarPolyline(p, poly, QRectF(L.plot).adjusted(-m, -m, m, m));
+            return;
+        }
     p.drawPolyline(poly);
 }
 

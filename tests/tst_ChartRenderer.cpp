@@ -226,6 +226,39 @@ private slots:
         }
     }
 
+    // A line whose ends lie far above and below the plot area (the left
+    // axis zoomed in on a small part of a steep line) is still drawn where
+    // it crosses the plot.
+    void steepLineWithFarEndsIsDrawn_data()
+    {
+        QTest::addColumn<double>("reach");
+        QTest::newRow("1e3") << 1e3;
+        QTest::newRow("1e12") << 1e12;
+        QTest::newRow("1e100") << 1e100;
+        QTest::newRow("1e300") << 1e300;
+    }
+    void steepLineWithFarEndsIsDrawn()
+    {
+        QFETCH(double, reach);
+        Chart c;
+        c.model.LeftAxis().SetMinMax(-5, 15);
+        c.model.BottomAxis().SetMinMax(-5, 15);
+        c.s2->AddXY(0, -reach); // through (5, 0)
+        c.s2->AddXY(10, reach);
+        c.s2->SetSeriesColor(RGBColor(0, 200, 0));
+        c.s2->LinePen().SetWidth(3);
+        const QImage img = Render(c.model);
+        const ChartLayout L = ComputeChartLayout(c.model, img.rect());
+        const auto isLine = [](QColor q) { return q.green() > 120 && q.red() < 90 && q.blue() < 90; };
+        for (double y : {-4.0, 0.0, 10.0}) {
+            const double x = 5 + 5 * y / reach;
+            const int px = int(L.plot.left() + (x + 5) / 20 * L.plot.width());
+            const int py = int(L.plot.bottom() + 1 - (y + 5) / 20 * L.plot.height());
+            QVERIFY2(CountPixels(img, QRect(px - 3, py - 3, 7, 7), isLine) > 0,
+                     qPrintable(QStringLiteral("no line near (%1, %2)").arg(px).arg(py)));
+        }
+    }
+
     void lineIsDrawnBetweenItsPoints()
     {
         Chart c;
