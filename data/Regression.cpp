@@ -138,8 +138,10 @@ double FitRegression(std::span<const double> xdata, std::span<const double> ydat
 
 QString RegressionSubtitle(double a, double b, double r, const NumberFormat& f)
 {
+    // After the sign text the intercept shows its magnitude (a zero, even a
+    // negative one, as 0.000).
     const bool negative = b < 0;
     return QStringLiteral("回帰直線 Y =") + FormatFixed(a, 3, f) + QStringLiteral("X ")
-        + (negative ? QStringLiteral("- ") : QStringLiteral("+ ")) + FormatFixed(negative ? std::fabs(b) : b, 3, f)
+        + (negative ? QStringLiteral("- ") : QStringLiteral("+ ")) + FormatFixed(std::fabs(b), 3, f)
         + QStringLiteral("   相関係数= ") + FormatFixed(r, 3, f);
 }

@@ -157,6 +157,8 @@ private slots:
         QTest::newRow("negative intercept") << QByteArray("1,0\n2,1\n3,2")
                                             << "回帰直線 Y =1.000X - 1.000   相関係数= 1.000";
         QTest::newRow("two rows") << QByteArray("1,5\n3,1") << "回帰直線 Y =-2.000X + 7.000   相関係数= -1.000";
+        QTest::newRow("slope rounding to zero") << QByteArray("1,5\n2,4.9996\n3,4.9992")
+                                                << "回帰直線 Y =-0.000X + 5.000   相関係数= -1.000";
     }
     void workedRegressions()
     {
