@@ -105,11 +105,10 @@ void TForm1::PlotData()
     bottom.Title().SetCaption(swap ? yname : xname);
     left.Title().SetCaption(swap ? xname : yname);
 
-    // One pass finds the magnitudes and parses the data rows; the old
-    // columns' buffers are reused when they are large enough.
-    TableScan scan = ScanTable(lines, delimiter, swap, nf, std::move(xdata), std::move(ydata));
-    xdata.clear();
-    ydata.clear();
+    // One pass finds the magnitudes and parses the data rows. It can still
+    // fail on a line of one field, and the previous columns stay until the
+    // points step replaces them, so it fills buffers of its own.
+    TableScan scan = ScanTable(lines, delimiter, swap, nf);
 
     if (AutoSize->isChecked()) {
         CalcMagnification(xmag, xtani, scan.maxX);

@@ -229,6 +229,42 @@ private slots:
         }
     }
 
+    // A run that fails before its points step (only blank lines, or a line
+    // of one field in the magnitude scan) leaves the previous table's
+    // columns and regression as they were; one that fails later has
+    // rebuilt the columns from the new table.
+    void failedRunKeepsColumnsUntilThePointsStep_data()
+    {
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("only blank lines") << "\n\n" << true;
+        QTest::newRow("a line of one field") << "a\tb\n1\t2\n3,4\n" << true;
+        QTest::newRow("no data row") << "a,b\nx,y\n" << false;
+        QTest::newRow("single row fails in the regression") << "9,8\n\n" << false;
+    }
+    void failedRunKeepsColumnsUntilThePointsStep()
+    {
+        QFETCH(QString, second);
+        QFETCH(bool, kept);
+        Window w;
+        w.Open("1,2\n2,4\n3,7\n");
+        const QList<double> xs = w.probe.xdata(), ys = w.probe.ydata();
+        const double a = w.probe.aresult(), b = w.probe.bresult();
+        QCOMPARE(xs, (QList<double>{1, 2, 3}));
+        w.clipboard->text = second;
+        w.form->PasteBtn->click();
+        QCOMPARE(w.ErrorBoxes(), 1);
+        if (kept) {
+            QCOMPARE(w.probe.xdata(), xs);
+            QCOMPARE(w.probe.ydata(), ys);
+        } else {
+            QVERIFY(w.probe.xdata() != xs);
+            QCOMPARE(w.probe.xdata().size(), w.probe.ydata().size());
+        }
+        QCOMPARE(w.probe.aresult(), a);
+        QCOMPARE(w.probe.bresult(), b);
+    }
+
     void quotedFieldIsOneNumberField()
     {
         // "1,5" with a comma decimal separator is the number 1.5.
