@@ -6,6 +6,7 @@
 #include "ChartRenderer.h"
 #include "Controls.h"
 #include "ErrorReporting.h"
+#include "ExactDouble.h"
 #include "FakeServices.h"
 #include "FormProbe.h"
 #include "Magnification.h"
@@ -126,14 +127,14 @@ private slots:
         const QList<QPair<double, double>> points{{100, 101}, {101, 102}, {103, 103}};
         QCOMPARE(w.Points(*w.form->Series1), points);
         QVERIFY(!w.chart().BottomAxis().Automatic());
-        QCOMPARE(w.chart().BottomAxis().Minimum(), 99.25);
-        QCOMPARE(w.chart().BottomAxis().Maximum(), 103.75);
-        QCOMPARE(w.chart().LeftAxis().Minimum(), 100.5);
-        QCOMPARE(w.chart().LeftAxis().Maximum(), 103.5);
+        QCOMPARE_EXACT(w.chart().BottomAxis().Minimum(), 99.25);
+        QCOMPARE_EXACT(w.chart().BottomAxis().Maximum(), 103.75);
+        QCOMPARE_EXACT(w.chart().LeftAxis().Minimum(), 100.5);
+        QCOMPARE_EXACT(w.chart().LeftAxis().Maximum(), 103.5);
         QCOMPARE(w.Subtitle(), QStringList{QStringLiteral("回帰直線 Y =0.643X + 36.857   相関係数= 0.982")});
         QCOMPARE(w.form->Series2->Count(), 2);
-        QCOMPARE(w.form->Series2->XValue(0), 99.625);
-        QCOMPARE(w.form->Series2->XValue(1), 103.375);
+        QCOMPARE_EXACT(w.form->Series2->XValue(0), 99.625);
+        QCOMPARE_EXACT(w.form->Series2->XValue(1), 103.375);
         QVERIFY(Close(w.form->Series2->YValue(0), w.probe.aresult() * 99.625 + w.probe.bresult()));
         QVERIFY(w.chart().accessibleDescription().contains(QStringLiteral("相関係数= 0.982")));
 
@@ -177,10 +178,10 @@ private slots:
         for (int x = 10; x <= 20; ++x)
             table += QByteArray::number(x) + "," + QByteArray::number(x * x) + "\n";
         w.Open(table);
-        QCOMPARE(w.form->Series2->XValue(0), 8.75);
-        QCOMPARE(w.form->Series2->XValue(1), 21.25);
-        QCOMPARE(w.chart().BottomAxis().Minimum(), 7.5);
-        QCOMPARE(w.chart().BottomAxis().Maximum(), 22.5);
+        QCOMPARE_EXACT(w.form->Series2->XValue(0), 8.75);
+        QCOMPARE_EXACT(w.form->Series2->XValue(1), 21.25);
+        QCOMPARE_EXACT(w.chart().BottomAxis().Minimum(), 7.5);
+        QCOMPARE_EXACT(w.chart().BottomAxis().Maximum(), 22.5);
     }
 
     // What each kind of table leaves behind.
@@ -421,7 +422,9 @@ private slots:
         Window w;
         w.Open(table);
         QCOMPARE(w.form->StatusBar1->SimpleText(), status);
-        QVERIFY2(Close(w.form->Series1->XValue(0), firstX), qPrintable(QString::number(w.form->Series1->XValue(0), 'g', 17)));
+        // x times the magnification, exactly: 1e-8 times 999999999.9999999
+        // is 9.999999999999998, where a magnification of 1e9 gives 10.
+        QCOMPARE_EXACT(w.form->Series1->XValue(0), firstX);
     }
 
     void autoSizeOffPlotsUnscaledKeepingPrefixes()
@@ -663,7 +666,7 @@ private slots:
         QString t = QStringLiteral("?");
         w.probe.CalcMagnification(m, t, value);
         QCOMPARE(t, tani);
-        QCOMPARE(m, mag);
+        QCOMPARE_EXACT(m, mag);
     }
 };
 
