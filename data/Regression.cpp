@@ -101,7 +101,7 @@ double Covariance(std::span<const double> xs, double meanX, double meanY, std::s
 }
 
 double FitRegression(std::span<const double> xdata, std::span<const double> ydata, double& aresult,
-                     double& bresult)
+                     double& bresult, RegressionCentre* centre)
 {
     const std::size_t n = xdata.size();
     if (ydata.size() < n)
@@ -121,6 +121,8 @@ double FitRegression(std::span<const double> xdata, std::span<const double> ydat
     const double meanX = Add(x[0], Div(sumX, dn));
     const double sumY = std::isfinite(sums.y) ? sums.y : ShiftedSumChecked(y, n, y[0]);
     const double meanY = Add(y[0], Div(sumY, dn));
+    if (centre)
+        *centre = {meanX, meanY};
     // Y's mean is taken before X's deviations are checked; it can only fail
     // by overflow, and so can they, so the error is the same either way.
     const Pair ss = SquaredDeviations(x, y, n, meanX, meanY);

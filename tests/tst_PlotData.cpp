@@ -184,6 +184,39 @@ private slots:
         QCOMPARE_EXACT(w.chart().BottomAxis().Maximum(), 22.5);
     }
 
+    // Far from zero the regression line still runs through the data: its
+    // end points are not the sum of a huge slope term and a huge intercept,
+    // whose rounding would move the line by a tenth of the data's range.
+    void lineFollowsTheFitFarFromZero_data()
+    {
+        QTest::addColumn<double>("offset");
+        QTest::newRow("near zero") << 0.0;
+        QTest::newRow("1e17") << 1e17;
+        QTest::newRow("-1e17") << -1e17;
+        QTest::newRow("1e20") << 1e20;
+    }
+    void lineFollowsTheFitFarFromZero()
+    {
+        QFETCH(double, offset);
+        // X one ulp apart (16 near 1e17), Y = k / 3 on a straight line.
+        const double unit = offset == 0.0 ? 1.0 : std::nextafter(offset, HUGE_VAL) - offset;
+        QString table;
+        for (int k = 0; k <= 10; ++k)
+            table += QString::number(offset + k * unit, 'g', 17) + u',' + QString::number(k / 3.0, 'g', 17) + u'\n';
+        Window w;
+        w.clipboard->text = table;
+        w.form->PasteBtn->click();
+        QCOMPARE(w.messages->shown.size(), 0);
+        QCOMPARE(w.form->Series2->Count(), 2);
+        for (int i = 0; i < 2; ++i) {
+            const double x = w.form->Series2->XValue(i);
+            const double k = (x - offset) / unit; // exact: x and offset are close
+            const double expected = k / 3.0;
+            QVERIFY2(qAbs(w.form->Series2->YValue(i) - expected) < 1e-9,
+                     qPrintable(QStringLiteral("end %1 at %2, not %3").arg(i).arg(w.form->Series2->YValue(i)).arg(expected)));
+        }
+    }
+
     // What each kind of table leaves behind.
     void outcomes_data()
     {
