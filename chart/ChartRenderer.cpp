@@ -119,9 +119,9 @@ bool FillTicks(AxisTicks& t, double lo, double hi, double step, qsizetype maxCou
     for (qsizetype i = 0; i < count; ++i) {
         const double k = first + double(i);
         double v = k * step;
-        // The rounding of k * step, exactly; more than a millionth of a
+        // The rounding of k * step, exactly; more than a thousandth of a
         // step would show as an uneven label.
-        if (std::fabs(std::fma(k, step, -v)) > step * 1e-6)
+        if (std::fabs(std::fma(k, step, -v)) > step * 1e-3)
             return false;
         if (std::fabs(v) < step * 1e-9)
             v = 0.0; // never "-0"
@@ -261,14 +261,15 @@ void DrawMarkers(QPainter& p, const TChartSeries& s, const ChartLayout& L)
         // Rare: points with colours of their own are drawn one by one.
         const AxisScale sx = XScale(L), sy = YScale(L);
         for (qsizetype i = 0; i < s.Count(); ++i) {
-            const double fx = L.plot.left() + sx(s.XValue(i));
-            const double fy = L.plot.bottom() + 1 - sy(s.YValue(i));
-            if (!area.contains(QPoint(int(std::floor(fx + 0.5)), int(std::floor(fy + 0.5)))))
+            // Compared as doubles: a point far off the plot has no int.
+            const double px = std::floor(L.plot.left() + sx(s.XValue(i)) + 0.5);
+            const double py = std::floor(L.plot.bottom() + 1 - sy(s.YValue(i)) + 0.5);
+            if (!(px >= area.left() && px <= area.right() && py >= area.top() && py <= area.bottom()))
                 continue;
             const QColor c = SeriesQColor(s, s.ValueColor(i));
             p.setPen(QPen(c.darker(140), 1));
             p.setBrush(c);
-            p.drawPath(path.translated(std::floor(fx + 0.5), std::floor(fy + 0.5)));
+            p.drawPath(path.translated(px, py));
         }
         return;
     }

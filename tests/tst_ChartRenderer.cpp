@@ -2,6 +2,7 @@
 // the chart control's accessible texts.
 
 #include "Chart.h"
+#include "ExactDouble.h"
 #include "ChartModel.h"
 #include "ChartRenderer.h"
 #include "NumberFormat.h"
@@ -11,6 +12,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QTest>
+
+#include <limits>
 
 namespace {
 
@@ -259,6 +262,24 @@ private slots:
         }
     }
 
+    // Points with colours of their own are drawn one by one; one far off
+    // the plot area is passed over and the others are drawn.
+    void ownColouredPointsFarOffThePlot()
+    {
+        Chart c;
+        c.model.LeftAxis().SetMinMax(0, 10);
+        c.model.BottomAxis().SetMinMax(0, 10);
+        c.s1->AddXY(5, 5, QString(), RGBColor(255, 0, 255));
+        c.s1->AddXY(1e300, -1e300, QString(), RGBColor(255, 0, 255));
+        c.s1->AddXY(-1e300, std::numeric_limits<double>::max(), QString(), RGBColor(255, 0, 255));
+        QVERIFY(c.s1->HasPointColors());
+        const QImage img = Render(c.model);
+        const QRect plot = ComputeChartLayout(c.model, img.rect()).plot;
+        const auto magenta = [](QColor q) { return q.red() > 200 && q.blue() > 200 && q.green() < 60; };
+        QVERIFY(CountPixels(img, QRect(plot.center() - QPoint(6, 6), QSize(13, 13)), magenta) > 10);
+        QVERIFY(CountPixels(img, img.rect(), magenta) < 120); // the one marker only
+    }
+
     void lineIsDrawnBetweenItsPoints()
     {
         Chart c;
@@ -294,9 +315,10 @@ private slots:
         const int length = 500;
         const AxisTicks t = ComputeAxisTicks(a, 0.0, hi, length, fm);
         QVERIFY(t.step >= increment);
-        // Each doubling is exact in binary, so the step is increment * 2^k.
-        const double k = std::log2(t.step / increment);
-        QVERIFY(qAbs(k - std::round(k)) < 1e-9);
+        // Each doubling is exact in binary, so the step is increment * 2^k
+        // bit for bit.
+        const int k = int(std::lround(std::log2(t.step / increment)));
+        QCOMPARE_EXACT(t.step, std::ldexp(increment, k));
         auto widestAt = [&](double step) {
             int widest = 0;
             for (double v = 0; v <= hi + 1e-9; v += step)
@@ -336,6 +358,39 @@ private slots:
             QVERIFY2(t.texts[i] != t.texts[i - 1], qPrintable(t.texts.join(u' ')));
         if (increment == 0.0 && lo < 0.0 && hi > 0.0)
             QVERIFY2(t.texts.contains(QStringLiteral("0")), qPrintable(t.texts.join(u' ')));
+    }
+
+    // Large values with a small spread still get their labels, as long as
+    // the doubles there can hold the step's multiples to a thousandth of a
+    // step; near 1e18 (doubles 128 apart) multiples of 200 cannot.
+    void largeValuesWithASmallSpread_data()
+    {
+        QTest::addColumn<double>("lo");
+        QTest::addColumn<double>("hi");
+        QTest::addColumn<int>("atLeast");
+        QTest::newRow("seconds since 1970 with milliseconds") << 1.7e9 << 1.7e9 + 0.01 << 3;
+        QTest::newRow("1e12 and a half") << 1e12 << 1e12 + 0.5 << 2;
+        QTest::newRow("1e15 and fifty") << 1e15 << 1e15 + 50.0 << 3;
+        QTest::newRow("1e18 and 1536") << 1e18 - 256 << 1e18 + 1280 << 1;
+    }
+    void largeValuesWithASmallSpread()
+    {
+        QFETCH(double, lo);
+        QFETCH(double, hi);
+        QFETCH(int, atLeast);
+        Chart c;
+        QFont f;
+        f.setPixelSize(11);
+        const AxisTicks t = ComputeAxisTicks(c.model.LeftAxis(), lo, hi, 450, QFontMetrics(f));
+        QVERIFY2(t.values.size() >= atLeast, qPrintable(t.texts.join(u' ')));
+        for (qsizetype i = 0; i < t.values.size(); ++i) {
+            QVERIFY(t.values[i] >= lo && t.values[i] <= hi);
+            if (i > 0)
+                QVERIFY2(t.texts[i] != t.texts[i - 1], qPrintable(t.texts.join(u' ')));
+            // Evenly spaced: every label a whole number of steps from the first.
+            const long double steps = ((long double)t.values[i] - t.values[0]) / t.step;
+            QVERIFY2(fabsl(steps - roundl(steps)) <= 1e-3L, qPrintable(t.texts.join(u' ')));
+        }
     }
 
     void automaticStepIsNiceAndLabelsUseRegionalSeparators()
