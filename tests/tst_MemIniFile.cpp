@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "ExactDouble.h"
 #include "TestFiles.h"
 
 #include <climits>
@@ -412,7 +413,7 @@ private slots:
         TMemIniFile ini(Path());
         ini.WriteFloat("S", "f", value);
         QCOMPARE(ini.ReadString("S", "f", ""), text);
-        QCOMPARE(ini.ReadFloat("S", "f", -99), value); // exact, not approximately
+        QCOMPARE_EXACT(ini.ReadFloat("S", "f", -99), value); // bit for bit, not approximately
     }
 
     void unparsableTypedValuesGiveDefaults_data()
