@@ -246,6 +246,10 @@ private:
     double bresult = 0.0;
     QString xname;
     QString yname;
+    // Where the last fit's line passes through the data (the two means):
+    // its end points are taken from there.
+    double m_lineMeanX = 0.0;
+    double m_lineMeanY = 0.0;
 };
 
 template <class Sender, class Signal>

@@ -105,11 +105,10 @@ void TForm1::PlotData()
     bottom.Title().SetCaption(swap ? yname : xname);
     left.Title().SetCaption(swap ? xname : yname);
 
-    // One pass finds the magnitudes and parses the data rows; the old
-    // columns' buffers are reused when they are large enough.
-    TableScan scan = ScanTable(lines, delimiter, swap, nf, std::move(xdata), std::move(ydata));
-    xdata.clear();
-    ydata.clear();
+    // One pass finds the magnitudes and parses the data rows. It can still
+    // fail on a line of one field, and the previous columns stay until the
+    // points step replaces them, so it fills buffers of its own.
+    TableScan scan = ScanTable(lines, delimiter, swap, nf);
 
     if (AutoSize->isChecked()) {
         CalcMagnification(xmag, xtani, scan.maxX);
@@ -144,11 +143,17 @@ void TForm1::PlotData()
     CalcRegression();
 
     // The regression line runs half a margin beyond the data on each side.
+    // Its points are aresult * x + bresult, taken from the means: far from
+    // zero the two terms of that sum are huge and cancel, and their
+    // rounding would move the line off the data.
     const double half = checked::Div(mx, 2.0);
     const double x1 = checked::Sub(xr.min, half);
     const double x2 = checked::Add(xr.max, half);
-    const double y1 = checked::Add(checked::Mul(aresult, x1), bresult);
-    const double y2 = checked::Add(checked::Mul(aresult, x2), bresult);
+    auto lineY = [&](double x) {
+        return checked::Add(m_lineMeanY, checked::Mul(aresult, checked::Sub(x, m_lineMeanX)));
+    };
+    const double y1 = lineY(x1);
+    const double y2 = lineY(x2);
     Series2->AddXY(x1, y1, QString(), clSeriesColor);
     Series2->AddXY(x2, y2, QString(), clSeriesColor);
 }
@@ -160,6 +165,9 @@ void TForm1::CalcMagnification(double& mag, QString& tani, double value)
 
 void TForm1::CalcRegression()
 {
-    const double r = FitRegression(xdata, ydata, aresult, bresult);
+    RegressionCentre centre;
+    const double r = FitRegression(xdata, ydata, aresult, bresult, &centre);
+    m_lineMeanX = centre.meanX;
+    m_lineMeanY = centre.meanY;
     Chart1->SubTitle().Text().Add(RegressionSubtitle(aresult, bresult, r, NumberFormat::Current()));
 }

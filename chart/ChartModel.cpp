@@ -221,9 +221,14 @@ void TChartAxis::UpdateAutomaticRange(int lengthPx) const
     // Leave room for half a marker at each end, so markers on the ends of
     // the range are drawn whole.
     if (inflatePx > 0 && hi > lo && lengthPx > 2 * inflatePx + 1) {
-        const double perPx = (hi - lo) / double(lengthPx - 2 * inflatePx);
-        lo -= perPx * inflatePx;
-        hi += perPx * inflatePx;
+        // Data spanning more than the largest double is measured in halves;
+        // the room stops at the largest double.
+        const double span = hi - lo;
+        const double px = double(lengthPx - 2 * inflatePx);
+        const double perPx = std::isfinite(span) ? span / px : (hi * 0.5 - lo * 0.5) / px * 2.0;
+        constexpr double kMax = std::numeric_limits<double>::max();
+        lo = std::max(lo - perPx * inflatePx, -kMax);
+        hi = std::min(hi + perPx * inflatePx, kMax);
     }
     if (m_automaticMinimum)
         m_minimum = lo;

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -38,14 +39,42 @@ Qt::PenStyle ToQtPenStyle(TPenStyle s)
     return Qt::SolidLine;
 }
 
+// Maps values of [lo, hi] onto `px` device pixels as offsets from lo:
+// (v - lo) * px / (hi - lo). The difference is taken first, so values far
+// from zero keep every bit of their distance from lo instead of cancelling
+// between two large terms. A span beyond the largest double is worked on
+// halves, which are exact there.
+class AxisScale {
+public:
+    AxisScale(double lo, double hi, double px) : m_lo(lo), m_halved(!std::isfinite(hi - lo))
+    {
+        m_scale = m_halved ? px / (hi * 0.5 - lo * 0.5) : px / (hi - lo);
+    }
+    double operator()(double v) const { return m_halved ? (v * 0.5 - m_lo * 0.5) * m_scale : (v - m_lo) * m_scale; }
+    // Pixels per unit of value.
+    double PerUnit() const { return m_halved ? m_scale * 0.5 : m_scale; }
+
+private:
+    double m_lo;
+    bool m_halved;
+    double m_scale = 0;
+};
+
+AxisScale XScale(const ChartLayout& L) { return AxisScale(L.xLo, L.xHi, L.plot.width()); }
+AxisScale YScale(const ChartLayout& L) { return AxisScale(L.yLo, L.yHi, L.plot.height()); }
+
 QString AxisLabelText(double v)
 {
     return FormatGrouped(v, 3, NumberFormat::Current());
 }
 
+// The smallest 1-2-5 step not below `raw`; infinity when that step is
+// beyond the largest double.
 double NiceStepAtLeast(double raw)
 {
-    if (!(raw > 0) || !std::isfinite(raw))
+    if (!std::isfinite(raw))
+        return raw;
+    if (!(raw > 0))
         return 1.0;
     const double p = std::pow(10.0, std::floor(std::log10(raw)));
     for (double m : {1.0, 2.0, 5.0, 10.0}) {
@@ -55,20 +84,47 @@ double NiceStepAtLeast(double raw)
     return 10.0 * p;
 }
 
-// Labels at the multiples of `step` within [lo, hi].
+// Labels at the multiples of `step` within [lo, hi]. Fails when there would
+// be more than `maxCount` of them, or when the doubles near the range are
+// too coarse for the step: the labels would stand off their multiples,
+// unevenly spaced, or several for one value.
 bool FillTicks(AxisTicks& t, double lo, double hi, double step, qsizetype maxCount)
 {
     t.step = step;
     t.values.clear();
     t.texts.clear();
-    const double first = std::ceil(lo / step - 1e-9);
-    const double last = std::floor(hi / step + 1e-9);
-    if (!std::isfinite(first) || !std::isfinite(last) || last - first + 1 > double(maxCount))
+    if (!(step > 0) || !std::isfinite(step))
         return false;
-    for (double k = first; k <= last; k += 1.0) {
+    // A multiple that misses an end by a rounding error still counts, but
+    // never one that lies off a range much narrower than the step.
+    const double span = hi - lo; // may be infinite
+    const double slack = 1e-9 * std::min(1.0, span / step);
+    const double first = std::ceil(lo / step - slack);
+    const double last = std::floor(hi / step + slack);
+    if (!std::isfinite(first) || !std::isfinite(last))
+        return false;
+    if (last < first)
+        return true; // no multiple within the range
+    // Beyond 2^53 whole numbers are no longer one apart, and the doubles
+    // near the range are at least two steps apart.
+    constexpr double kWholeLimit = 9007199254740992.0;
+    if (std::fabs(first) >= kWholeLimit || std::fabs(last) >= kWholeLimit)
+        return false;
+    // Counted with an integer: the labels' multipliers are exact.
+    if (last - first >= double(maxCount))
+        return false;
+    const qsizetype count = qsizetype(last - first) + 1;
+    t.values.reserve(count);
+    t.texts.reserve(count);
+    for (qsizetype i = 0; i < count; ++i) {
+        const double k = first + double(i);
         double v = k * step;
+        // The rounding of k * step, exactly; more than a thousandth of a
+        // step would show as an uneven label.
+        if (std::fabs(std::fma(k, step, -v)) > step * 1e-3)
+            return false;
         if (std::fabs(v) < step * 1e-9)
-            v = 0.0;
+            v = 0.0; // never "-0"
         t.values.append(v);
         t.texts.append(AxisLabelText(v));
     }
@@ -166,11 +222,10 @@ std::vector<QPoint> DistinctPositions(const TChartSeries& s, const ChartLayout& 
     const qsizetype n = s.Count();
     if (n == 0 || area.isEmpty())
         return out;
-    const double sx = L.plot.width() / (L.xHi - L.xLo);
-    const double sy = L.plot.height() / (L.yHi - L.yLo);
+    const AxisScale sx = XScale(L), sy = YScale(L);
     // Positions relative to the area's corner, so they are never negative.
-    const double ox = L.plot.left() - area.left() - L.xLo * sx;
-    const double oy = L.plot.bottom() + 1 - area.top() + L.yLo * sy;
+    const double ox = L.plot.left() - area.left();
+    const double oy = L.plot.bottom() + 1 - area.top();
     const int w = area.width(), h = area.height();
     std::vector<std::uint64_t> seen((size_t(w) * size_t(h) + 63) / 64, 0);
     const double* xs = s.RawX().constData();
@@ -178,8 +233,8 @@ std::vector<QPoint> DistinctPositions(const TChartSeries& s, const ChartLayout& 
     const qsizetype rawN = s.RawX().size();
     out.reserve(size_t(std::min<qsizetype>(rawN, 1 << 16)));
     for (qsizetype i = 0; i < rawN; ++i) {
-        const double fx = xs[i] * sx + ox + 0.5;
-        const double fy = oy - ys[i] * sy + 0.5;
+        const double fx = ox + sx(xs[i]) + 0.5;
+        const double fy = oy - sy(ys[i]) + 0.5;
         if (!(fx >= 0.0 && fx < double(w) && fy >= 0.0 && fy < double(h)))
             continue;
         const int px = int(fx), py = int(fy);
@@ -204,15 +259,17 @@ void DrawMarkers(QPainter& p, const TChartSeries& s, const ChartLayout& L)
 
     if (s.HasPointColors()) {
         // Rare: points with colours of their own are drawn one by one.
+        const AxisScale sx = XScale(L), sy = YScale(L);
         for (qsizetype i = 0; i < s.Count(); ++i) {
-            const double fx = L.plot.left() + (s.XValue(i) - L.xLo) * L.plot.width() / (L.xHi - L.xLo);
-            const double fy = L.plot.bottom() + 1 - (s.YValue(i) - L.yLo) * L.plot.height() / (L.yHi - L.yLo);
-            if (!area.contains(QPoint(int(std::floor(fx + 0.5)), int(std::floor(fy + 0.5)))))
+            // Compared as doubles: a point far off the plot has no int.
+            const double px = std::floor(L.plot.left() + sx(s.XValue(i)) + 0.5);
+            const double py = std::floor(L.plot.bottom() + 1 - sy(s.YValue(i)) + 0.5);
+            if (!(px >= area.left() && px <= area.right() && py >= area.top() && py <= area.bottom()))
                 continue;
             const QColor c = SeriesQColor(s, s.ValueColor(i));
             p.setPen(QPen(c.darker(140), 1));
             p.setBrush(c);
-            p.drawPath(path.translated(std::floor(fx + 0.5), std::floor(fy + 0.5)));
+            p.drawPath(path.translated(px, py));
         }
         return;
     }
@@ -248,6 +305,77 @@ void DrawMarkers(QPainter& p, const TChartSeries& s, const ChartLayout& L)
         p.drawPath(path.translated(pt.x(), pt.y()));
 }
 
+// Cuts the segment a-b to `box` (Liang-Barsky); false when nothing of it
+// lies inside. Worked in long double, whose range holds the differences of
+// any two doubles.
+bool ClipSegment(QPointF& a, QPointF& b, const QRectF& box)
+{
+    if (!std::isfinite(a.x()) || !std::isfinite(a.y()) || !std::isfinite(b.x()) || !std::isfinite(b.y()))
+        return false;
+    const long double ax = a.x(), ay = a.y();
+    const long double dx = (long double)b.x() - ax, dy = (long double)b.y() - ay;
+    long double t0 = 0, t1 = 1;
+    int edge0 = -1, edge1 = -1; // the box edge each end was cut at
+    const long double p[4] = {-dx, dx, -dy, dy};
+    const long double q[4] = {ax - box.left(), box.right() - ax, ay - box.top(), box.bottom() - ay};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0)
+                return false;
+            continue;
+        }
+        const long double r = q[i] / p[i];
+        if (p[i] < 0 && r > t0) {
+            t0 = r;
+            edge0 = i;
+        } else if (p[i] > 0 && r < t1) {
+            t1 = r;
+            edge1 = i;
+        }
+        if (t0 > t1)
+            return false;
+    }
+    // A cut end lies on its edge exactly: from a far-away end the sum of a
+    // huge start and a huge step would lose that coordinate altogether.
+    auto at = [&](long double t, int edge) {
+        QPointF pt(double(ax + t * dx), double(ay + t * dy));
+        switch (edge) {
+        case 0: pt.setX(box.left()); break;
+        case 1: pt.setX(box.right()); break;
+        case 2: pt.setY(box.top()); break;
+        case 3: pt.setY(box.bottom()); break;
+        default: break;
+        }
+        return pt;
+    };
+    if (edge1 >= 0)
+        b = at(t1, edge1);
+    if (edge0 >= 0)
+        a = at(t0, edge0);
+    return true;
+}
+
+// Draws a polyline whose points may lie millions of pixels away, where the
+// painter gives up on it: only the parts near `box` are handed over.
+void DrawFarPolyline(QPainter& p, const QPolygonF& poly, const QRectF& box)
+{
+    QPolygonF piece;
+    for (qsizetype i = 1; i < poly.size(); ++i) {
+        QPointF a = poly[i - 1], b = poly[i];
+        if (!ClipSegment(a, b, box))
+            continue;
+        if (piece.isEmpty() || piece.constLast() != a) {
+            if (piece.size() > 1)
+                p.drawPolyline(piece);
+            piece.clear();
+            piece << a;
+        }
+        piece << b;
+    }
+    if (piece.size() > 1)
+        p.drawPolyline(piece);
+}
+
 void DrawLine(QPainter& p, const TChartSeries& s, const ChartLayout& L)
 {
     const qsizetype n = s.Count();
@@ -259,10 +387,9 @@ void DrawLine(QPainter& p, const TChartSeries& s, const ChartLayout& L)
     pen.setCapStyle(Qt::FlatCap);
     p.setPen(pen);
     p.setBrush(Qt::NoBrush);
-    const double sx = L.plot.width() / (L.xHi - L.xLo);
-    const double sy = L.plot.height() / (L.yHi - L.yLo);
+    const AxisScale sx = XScale(L), sy = YScale(L);
     auto toDevice = [&](qsizetype i) {
-        return QPointF(L.plot.left() + (s.XValue(i) - L.xLo) * sx, L.plot.bottom() + 1 - (s.YValue(i) - L.yLo) * sy);
+        return QPointF(L.plot.left() + sx(s.XValue(i)), L.plot.bottom() + 1 - sy(s.YValue(i)));
     };
     QPolygonF poly;
     if (n <= 4 * qsizetype(L.plot.width() + 1)) {
@@ -292,6 +419,15 @@ void DrawLine(QPainter& p, const TChartSeries& s, const ChartLayout& L)
             i = j;
         }
     }
+    // Within a few thousand plot sizes of the plot area the painter copes.
+    const double limit = 1000.0 * std::max(L.plot.width(), L.plot.height());
+    const QRectF near = QRectF(L.plot).adjusted(-limit, -limit, limit, limit);
+    for (const QPointF& pt : poly)
+        if (!near.contains(pt)) {
+            const double m = pen.widthF() + 2.0;
+            DrawFarPolyline(p, poly, QRectF(L.plot).adjusted(-m, -m, m, m));
+            return;
+        }
     p.drawPolyline(poly);
 }
 
@@ -308,10 +444,16 @@ void DisplayRange(double min, double max, double& lo, double& hi)
     }
     if (hi < lo)
         std::swap(lo, hi);
-    if (hi - lo <= std::fabs(hi) * 1e-15 || hi - lo <= 0.0) {
+    // A span of a few ulps, or one so small (denormals) that pixels per unit
+    // would be beyond the largest double, is drawn like a single value.
+    constexpr double kNarrowest = 1e-290;
+    const double span = hi - lo; // infinite for a range wider than a double reaches
+    if (span <= std::max(std::fabs(lo), std::fabs(hi)) * 1e-15 || span < kNarrowest) {
         const double pad = lo == 0.0 ? 1.0 : std::max(1.0, std::fabs(lo) * 0.01);
-        lo -= pad;
-        hi += pad;
+        // Near the largest double the padding stops at it.
+        constexpr double kMax = std::numeric_limits<double>::max();
+        lo = std::max(lo - pad, -kMax);
+        hi = std::min(hi + pad, kMax);
     }
 }
 
@@ -320,7 +462,9 @@ AxisTicks ComputeAxisTicks(const TChartAxis& axis, double lo, double hi, int len
     AxisTicks t;
     if (lengthPx <= 0 || !(hi > lo))
         return t;
-    const double pxPerUnit = lengthPx / (hi - lo);
+    const double pxPerUnit = AxisScale(lo, hi, lengthPx).PerUnit();
+    // Half the span, which a double holds even when the span does not.
+    const double halfSpan = hi * 0.5 - lo * 0.5;
     const qsizetype maxCount = std::max(2, lengthPx / 4);
     const bool horizontal = axis.Horizontal();
     if (axis.Increment() > 0) {
@@ -338,9 +482,9 @@ AxisTicks ComputeAxisTicks(const TChartAxis& axis, double lo, double hi, int len
     const int approxSpacing = horizontal ? TextWidth(fm, AxisLabelText(hi)) + 12 : fm.height() + kLabelGap;
     // Never finer than the last decimal that the labels show.
     constexpr double kFinestStep = 0.001;
-    double step =
-        NiceStepAtLeast(std::max(kFinestStep, (hi - lo) / std::max(1, lengthPx / std::max(1, approxSpacing))));
-    for (int guard = 0; guard < 60; ++guard) {
+    const double room = std::max(1, lengthPx / std::max(1, approxSpacing));
+    double step = NiceStepAtLeast(std::max(kFinestStep, halfSpan / room * 2.0));
+    for (int guard = 0; guard < 60 && std::isfinite(step); ++guard) {
         if (FillTicks(t, lo, hi, step, maxCount) && TicksFit(t, horizontal, pxPerUnit, fm))
             return t;
         step = NiceStepAtLeast(step * 1.5);
@@ -398,6 +542,10 @@ ChartLayout Layout(const TChartModel& chart, const QRect& rect, QPaintDevice* de
     int labelWidth = 0;
     for (const QString& s : L.yTicks.texts)
         labelWidth = std::max(labelWidth, labelFmY.horizontalAdvance(s));
+    // Labels of hundreds of digits (values near the largest double) would
+    // leave no room for the plot: the axis goes without them.
+    if (labelWidth > L.panel.width() / 2)
+        L.yTicks = AxisTicks();
     if (L.yTicks.texts.isEmpty())
         labelWidth = labelFmY.horizontalAdvance(QStringLiteral("0"));
     int plotLeft = L.panel.left() + kMargin;
@@ -409,8 +557,8 @@ ChartLayout Layout(const TChartModel& chart, const QRect& rect, QPaintDevice* de
     bottomAxis.UpdateAutomaticRange(std::max(1, L.panel.right() - kMargin - plotLeft));
     double xlo, xhi;
     DisplayRange(bottomAxis.Minimum(), bottomAxis.Maximum(), xlo, xhi);
-    int plotRight =
-        L.panel.right() - std::max(kMargin * 2, labelFmX.horizontalAdvance(AxisLabelText(xhi)) / 2 + kMargin);
+    const int halfLastLabel = std::min(labelFmX.horizontalAdvance(AxisLabelText(xhi)) / 2, L.panel.width() / 4);
+    int plotRight = L.panel.right() - std::max(kMargin * 2, halfLastLabel + kMargin);
     int plotWidth = 1;
     L.xEmpty = bottomAxis.Automatic() && noData;
     // The bottom labels are centred on their ticks; when the first or the
@@ -421,10 +569,18 @@ ChartLayout Layout(const TChartModel& chart, const QRect& rect, QPaintDevice* de
         bottomAxis.UpdateAutomaticRange(plotWidth);
         DisplayRange(bottomAxis.Minimum(), bottomAxis.Maximum(), L.xLo, L.xHi);
         L.xTicks = L.xEmpty ? AxisTicks() : ComputeAxisTicks(bottomAxis, L.xLo, L.xHi, plotWidth, labelFmX);
-        if (L.xTicks.values.isEmpty())
+        if (L.xTicks.values.isEmpty()) {
+            // No labels after all: the room kept for the last one goes back
+            // to the plot.
+            const int fullRight = L.panel.right() - kMargin * 2;
+            if (pass == 0 && plotRight < fullRight) {
+                plotRight = fullRight;
+                continue;
+            }
             break;
-        const double sx = plotWidth / (L.xHi - L.xLo);
-        auto centre = [&](qsizetype i) { return plotLeft + (L.xTicks.values[i] - L.xLo) * sx; };
+        }
+        const AxisScale sx(L.xLo, L.xHi, plotWidth);
+        auto centre = [&](qsizetype i) { return plotLeft + sx(L.xTicks.values[i]); };
         const qsizetype last = L.xTicks.values.size() - 1;
         const double leftEdge = centre(0) - labelFmX.horizontalAdvance(L.xTicks.texts[0]) / 2.0;
         const double rightEdge = centre(last) + labelFmX.horizontalAdvance(L.xTicks.texts[last]) / 2.0;
@@ -505,8 +661,7 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
     }
 
     // Grid, axes, ticks and labels.
-    const double sx = L.plot.width() / (L.xHi - L.xLo);
-    const double sy = L.plot.height() / (L.yHi - L.yLo);
+    const AxisScale sx = XScale(L), sy = YScale(L);
     const QFont labelFontX = DeviceFont(chart.BottomAxis().LabelsFont(), device);
     const QFont labelFontY = DeviceFont(chart.LeftAxis().LabelsFont(), device);
     const QFontMetrics fmX(labelFontX), fmY(labelFontY);
@@ -515,11 +670,11 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
     QPen grid(QColor(160, 160, 160), 0, Qt::DotLine);
     p.setPen(grid);
     for (double v : L.xTicks.values) {
-        const int x = int(std::lround(L.plot.left() + (v - L.xLo) * sx));
+        const int x = int(std::lround(L.plot.left() + sx(v)));
         p.drawLine(x, L.plot.top(), x, L.plot.bottom());
     }
     for (double v : L.yTicks.values) {
-        const int yy = int(std::lround(L.plot.bottom() + 1 - (v - L.yLo) * sy));
+        const int yy = int(std::lround(L.plot.bottom() + 1 - sy(v)));
         p.drawLine(L.plot.left(), yy, L.plot.right(), yy);
     }
     p.setPen(QPen(QColor(128, 128, 128), 0));
@@ -531,7 +686,7 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
     p.setFont(labelFontX);
     p.setPen(ToQColor(chart.BottomAxis().LabelsFont().Color()));
     for (qsizetype i = 0; i < L.xTicks.values.size(); ++i) {
-        const int x = int(std::lround(L.plot.left() + (L.xTicks.values[i] - L.xLo) * sx));
+        const int x = int(std::lround(L.plot.left() + sx(L.xTicks.values[i])));
         p.drawLine(x, L.plot.bottom() + 1, x, L.plot.bottom() + 1 + kTickLength);
         const int w = fmX.horizontalAdvance(L.xTicks.texts[i]);
         p.drawText(QPoint(x - w / 2, L.plot.bottom() + 1 + kTickLength + kLabelGap + fmX.ascent()), L.xTicks.texts[i]);
@@ -539,7 +694,7 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
     p.setFont(labelFontY);
     p.setPen(ToQColor(chart.LeftAxis().LabelsFont().Color()));
     for (qsizetype i = 0; i < L.yTicks.values.size(); ++i) {
-        const int yy = int(std::lround(L.plot.bottom() + 1 - (L.yTicks.values[i] - L.yLo) * sy));
+        const int yy = int(std::lround(L.plot.bottom() + 1 - sy(L.yTicks.values[i])));
         p.drawLine(L.plot.left() - kTickLength, yy, L.plot.left(), yy);
         const int w = fmY.horizontalAdvance(L.yTicks.texts[i]);
         p.drawText(QPoint(L.plot.left() - kTickLength - kLabelGap - w, yy - fmY.height() / 2 + fmY.ascent()),

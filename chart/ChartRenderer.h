@@ -27,8 +27,10 @@ struct ChartLayout {
     AxisTicks xTicks, yTicks;
 };
 
-// The range an axis draws: its bounds, widened when they coincide so that
-// the data still has a place in the middle.
+// The range an axis draws: its bounds, widened when they coincide (or lie
+// a few ulps or a few denormals apart) so that the data still has a place
+// in the middle; the widening stops at the largest double. The span may
+// exceed the largest double; the renderer measures such a range in halves.
 void DisplayRange(double min, double max, double& lo, double& hi);
 
 // The labels for `axis` drawn over [lo, hi] on `lengthPx` pixels. With an

@@ -119,10 +119,14 @@ std::vector<std::uint32_t> StableAscendingOrder(const double* x, std::size_t n)
     // Each half walks its indices in order and the first half's go first in
     // every bucket, so each bucket's indices stay ascending: the
     // distribution is stable and only the buckets need sorting.
+    // A range of a few denormals has more buckets per unit than a double
+    // holds, so it goes by the keys too.
     const double vmin = KeyValue(minKey), vmax = KeyValue(maxKey);
-    const bool linear = std::isfinite(vmin) && std::isfinite(vmax) && std::isfinite(vmax - vmin);
     const std::size_t linearBuckets = std::size_t(1) << 16;
-    const double scale = linear ? double(linearBuckets) / (vmax - vmin) : 0.0;
+    const double linearScale = double(linearBuckets) / (vmax - vmin);
+    const bool linear = std::isfinite(vmin) && std::isfinite(vmax) && std::isfinite(vmax - vmin)
+        && std::isfinite(linearScale);
+    const double scale = linear ? linearScale : 0.0;
     const std::uint64_t range = maxKey - minKey;
     const int shift = std::max(0, (64 - std::countl_zero(range)) - 16);
     const std::size_t buckets = linear ? linearBuckets : std::size_t(range >> shift) + 1;

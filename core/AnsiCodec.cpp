@@ -101,6 +101,7 @@ Utf8Result DecodeToUtf8(const char* p, std::size_t n, std::size_t maxBytes)
         }
         std::memcpy(out.data() + used, "\xEF\xBF\xBD", 3);
         used += 3;
+        result.replaced = true;
         ++in;
         --inLeft;
         iconv(cv.get(), nullptr, nullptr, nullptr, nullptr);
@@ -109,13 +110,27 @@ Utf8Result DecodeToUtf8(const char* p, std::size_t n, std::size_t maxBytes)
     return result;
 }
 
-QString Decode(const QByteArray& bytes)
+QString Decode(const QByteArray& bytes, bool* replaced)
 {
+    if (replaced)
+        *replaced = false;
     // CP932 agrees with ASCII below 0x80, which covers most settings files.
     if (IsAscii(bytes))
         return QString::fromLatin1(bytes);
     const Utf8Result r = DecodeToUtf8(bytes.constData(), std::size_t(bytes.size()));
+    if (replaced)
+        *replaced = r.replaced;
     return r.converted ? QString::fromUtf8(r.text) : QString::fromLatin1(bytes);
+}
+
+std::optional<QString> DecodeStrict(const QByteArray& bytes)
+{
+    if (IsAscii(bytes))
+        return QString::fromLatin1(bytes);
+    const Utf8Result r = DecodeToUtf8(bytes.constData(), std::size_t(bytes.size()));
+    if (!r.converted || r.replaced)
+        return std::nullopt;
+    return QString::fromUtf8(r.text);
 }
 
 std::optional<QByteArray> EncodeExact(const QString& text)

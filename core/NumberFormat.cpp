@@ -64,9 +64,11 @@ void RoundedDigits(double value, int decimals, std::string& intPart, std::string
     }
     intPart = digits.substr(0, digits.size() - size_t(decimals));
     fracPart = digits.substr(digits.size() - size_t(decimals));
-    // A value that rounds to zero shows no sign.
-    if (digits.find_first_not_of('0') == std::string::npos)
-        negative = false;
+}
+
+bool AllZeros(const std::string& ip, const std::string& fp)
+{
+    return ip.find_first_not_of('0') == std::string::npos && fp.find_first_not_of('0') == std::string::npos;
 }
 } // namespace
 
@@ -80,6 +82,9 @@ QString FormatGrouped(double value, int maxDecimals, const NumberFormat& f)
     std::string ip, fp;
     bool negative = false;
     RoundedDigits(value, maxDecimals, ip, fp, negative);
+    // A pattern's value that rounds to zero shows no sign.
+    if (AllZeros(ip, fp))
+        negative = false;
     while (!fp.empty() && fp.back() == '0')
         fp.pop_back();
     QString out;

@@ -19,5 +19,7 @@ struct NumberFormat {
 // "#,##0" and "#,##0.###" style patterns: rounded to `maxDecimals` places
 // (half away from zero), trailing zeros dropped, thousands grouped by three.
 QString FormatGrouped(double value, int maxDecimals, const NumberFormat& f);
-// "%.Nf": fixed point with exactly `decimals` places and no grouping.
+// "%.Nf": fixed point with exactly `decimals` places and no grouping; a
+// negative value (negative zero included) keeps its "-" even when it rounds
+// to zero, as "%.3f" writes -0.0004 as "-0.000".
 QString FormatFixed(double value, int decimals, const NumberFormat& f);

@@ -101,7 +101,7 @@ double Covariance(std::span<const double> xs, double meanX, double meanY, std::s
 }
 
 double FitRegression(std::span<const double> xdata, std::span<const double> ydata, double& aresult,
-                     double& bresult)
+                     double& bresult, RegressionCentre* centre)
 {
     const std::size_t n = xdata.size();
     if (ydata.size() < n)
@@ -121,6 +121,8 @@ double FitRegression(std::span<const double> xdata, std::span<const double> ydat
     const double meanX = Add(x[0], Div(sumX, dn));
     const double sumY = std::isfinite(sums.y) ? sums.y : ShiftedSumChecked(y, n, y[0]);
     const double meanY = Add(y[0], Div(sumY, dn));
+    if (centre)
+        *centre = {meanX, meanY};
     // Y's mean is taken before X's deviations are checked; it can only fail
     // by overflow, and so can they, so the error is the same either way.
     const Pair ss = SquaredDeviations(x, y, n, meanX, meanY);
@@ -138,8 +140,10 @@ double FitRegression(std::span<const double> xdata, std::span<const double> ydat
 
 QString RegressionSubtitle(double a, double b, double r, const NumberFormat& f)
 {
+    // After the sign text the intercept shows its magnitude (a zero, even a
+    // negative one, as 0.000).
     const bool negative = b < 0;
     return QStringLiteral("回帰直線 Y =") + FormatFixed(a, 3, f) + QStringLiteral("X ")
-        + (negative ? QStringLiteral("- ") : QStringLiteral("+ ")) + FormatFixed(negative ? std::fabs(b) : b, 3, f)
+        + (negative ? QStringLiteral("- ") : QStringLiteral("+ ")) + FormatFixed(std::fabs(b), 3, f)
         + QStringLiteral("   相関係数= ") + FormatFixed(r, 3, f);
 }

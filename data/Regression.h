@@ -22,8 +22,15 @@ double Covariance(std::span<const double> xs, double meanX, double meanY, std::s
 // a double or be undefined raises the matching EMathError there, so a
 // failure after the slope or intercept leaves them stored and a failure
 // before leaves them untouched.
+// `centre`, when given, receives the two means as soon as they are known:
+// the line runs through them, and a point on it is best taken as
+// meanY + aresult * (x - meanX), where aresult * x + bresult cancels far
+// from zero.
+struct RegressionCentre {
+    double meanX = 0.0, meanY = 0.0;
+};
 double FitRegression(std::span<const double> xdata, std::span<const double> ydata, double& aresult,
-                     double& bresult);
+                     double& bresult, RegressionCentre* centre = nullptr);
 
 // "回帰直線 Y =<a>X <+ or -> <|b|>   相関係数= <r>", each number with three
 // decimals.

@@ -44,6 +44,14 @@ QString SystemError(int err)
         QStringLiteral("ファイル \"%1\" を開けません。%2").arg(QDir::toNativeSeparators(path), SystemError(err)));
 }
 
+// The file-open error for a file that somebody has open for writing: it
+// may be half written, and the table would show whatever was there so far.
+[[noreturn]] void ThrowBeingWritten(const QString& path)
+{
+    throw EFOpenError(QStringLiteral("ファイル \"%1\" を開けません。別のプログラムが書き込み用に開いています")
+                          .arg(QDir::toNativeSeparators(path)));
+}
+
 [[noreturn]] void ThrowReadError(const QString& path, const QString& why)
 {
     throw EReadError(QStringLiteral("ファイル \"%1\" を読み込めません。%2").arg(QDir::toNativeSeparators(path), why));
@@ -212,11 +220,78 @@ bool OnLocalDisk(int fd)
     }
 }
 
+// Whether a read lease refused with EAGAIN means that somebody has the
+// file open for writing. It does wherever the kernel's own lease code
+// answers; the NFS and SMB clients also answer EAGAIN when the server will
+// not grant them the file, writer or not.
+bool RefusalMeansWriter(int fd)
+{
+    struct statfs fs {};
+    if (fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x6969UL:     // NFS
+    case 0x517BUL:     // SMB
+    case 0xFF534D42UL: // CIFS
+    case 0xFE534D42UL: // SMB2
+        return false;
+    default:
+        return true;
+    }
+}
+
+// Whether anybody has the file open for writing, so far as this kernel can
+// tell: a read lease is refused then. It cannot tell
+// - where leases are switched off (/proc/sys/fs/leases-enable) or the file
+//   system has none (EINVAL), or for a reader who neither owns the file nor
+//   may take leases (EACCES): the file is read;
+// - on NFS and SMB, whose refusals do not say why, nor about writers on
+//   other machines: the file is read;
+// - about a writer that opens the file after it has been read.
+// A writer that opens the file while it is being read under the lease
+// waits until the read is over.
+bool WriterRefusesLease(int fd, int leaseErrno)
+{
+    return leaseErrno == EAGAIN && RefusalMeansWriter(fd);
+}
+
+// A read lease held while a file is read into memory, so that nobody opens
+// it for writing meanwhile; or the reason none could be had.
+class ReadLease {
+public:
+    explicit ReadLease(int fd) : m_fd(fd)
+    {
+        // Without its handler the lease-break signal would end the program.
+        if (!InstallLeaseHandler() || fcntl(fd, F_SETSIG, g_leaseSignal) != 0 || fcntl(fd, F_SETOWN, getpid()) != 0)
+            return;
+        if (fcntl(fd, F_SETLEASE, F_RDLCK) == 0)
+            m_held = true;
+        else
+            m_errno = errno;
+    }
+    ~ReadLease()
+    {
+        if (m_held)
+            fcntl(m_fd, F_SETLEASE, F_UNLCK);
+    }
+    ReadLease(const ReadLease&) = delete;
+    ReadLease& operator=(const ReadLease&) = delete;
+
+    // The errno of a refused lease, 0 when it is held or was not asked for.
+    int RefusedWith() const { return m_errno; }
+
+private:
+    int m_fd;
+    bool m_held = false;
+    int m_errno = 0;
+};
+
 class MappedFile final : public TextKeeper {
 public:
     // Maps the whole file `fd` under a read lease and takes ownership of fd.
-    // Returns null (fd left open, no lease) when that is not possible.
-    static std::shared_ptr<MappedFile> Map(int fd)
+    // Returns null (fd left open, no lease) when that is not possible; a
+    // refused lease leaves its errno in `leaseErrno`.
+    static std::shared_ptr<MappedFile> Map(int fd, int& leaseErrno)
     {
         if (!OnLocalDisk(fd) || !InstallLeaseHandler())
             return nullptr;
@@ -254,6 +329,7 @@ public:
         slot->state.store(kArming);
         if (fcntl(fd, F_SETLEASE, F_RDLCK) != 0) {
             // Typically EAGAIN: somebody has the file open for writing.
+            leaseErrno = errno;
             Reclaim(*slot);
             release();
             return nullptr;
@@ -656,7 +732,8 @@ LineList ReadTableFile(const QString& path)
     try {
         if (S_ISREG(st.st_mode) && std::uint64_t(st.st_size) >= g_mapThreshold.load()
             && std::uint64_t(st.st_size) <= LineList::kMaxTextBytes) {
-            if (std::shared_ptr<MappedFile> map = MappedFile::Map(fd)) {
+            int leaseErrno = 0;
+            if (std::shared_ptr<MappedFile> map = MappedFile::Map(fd, leaseErrno)) {
                 closer.fd = -1; // the mapping owns it now
                 const std::size_t skip = Utf8BomLength(map->Data(), map->Size());
                 if (IsValidUtf8Releasing(map->Data() + skip, map->Size() - skip, map.get())) {
@@ -666,9 +743,15 @@ LineList ReadTableFile(const QString& path)
                 }
                 return LineList::FromUtf8(DecodeWithDetection(map->Data(), map->Size()));
             }
+            if (WriterRefusesLease(fd, leaseErrno))
+                ThrowBeingWritten(path);
         }
-        const std::uint64_t hint = S_ISREG(st.st_mode) ? std::uint64_t(st.st_size) : 65536;
-        return DecodeTable(ReadAll(fd, path, hint));
+        if (!S_ISREG(st.st_mode))
+            return DecodeTable(ReadAll(fd, path, 65536)); // a pipe or a device: no writer to ask about
+        const ReadLease lease(fd);
+        if (WriterRefusesLease(fd, lease.RefusedWith()))
+            ThrowBeingWritten(path);
+        return DecodeTable(ReadAll(fd, path, std::uint64_t(st.st_size)));
     } catch (const std::bad_alloc&) {
         ThrowReadError(path, QStringLiteral("メモリが不足しています"));
     }

@@ -13,9 +13,14 @@
 // truncate the file; it then takes a private copy of the text and lets the
 // writer go on. The lines therefore always show the file as it was read,
 // never a half-rewritten one, and never fault on a truncated one. When no
-// lease can be had (another program has the file open for writing, the file
-// belongs to somebody else, the file system does not support leases) the
-// file is read into memory instead.
+// lease can be had (the file belongs to somebody else, the file system does
+// not support leases) the file is read into memory instead.
+//
+// A file that another program has open for writing may be half written, so
+// it is refused with the file-open error wherever the kernel can tell (its
+// read lease is refused because of a writer); where it cannot (leases
+// unavailable, network file systems) the file is read. Smaller files are
+// read under a lease too, which keeps writers out while they are read.
 
 #include "LineList.h"
 
@@ -25,7 +30,8 @@
 #include <cstddef>
 
 // Reads the file at `path`. Throws EFOpenError when the file cannot be
-// opened (missing, a folder, no permission) and EReadError when it cannot be
+// opened (missing, a folder, no permission, open for writing elsewhere) and
+// EReadError when it cannot be
 // read or is too large; the message names the path and gives the system's
 // description of the cause.
 LineList ReadTableFile(const QString& path);

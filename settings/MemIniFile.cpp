@@ -338,6 +338,72 @@ bool ParseDateTime(QStringView text, QDateTime& out)
     return true;
 }
 
+// The bytes without bytes up to 0x20 at either end. Such bytes are
+// characters of their own in CP932 and UTF-8 (never part of a longer
+// sequence), so this strips exactly what Strip strips from the decoded line.
+QByteArrayView StripBytes(QByteArrayView b)
+{
+    qsizetype begin = 0;
+    qsizetype end = b.size();
+    while (begin < end && static_cast<unsigned char>(b[begin]) <= 0x20)
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(b[end - 1]) <= 0x20)
+        --end;
+    return b.sliced(begin, end - begin);
+}
+
+bool IsAsciiBytes(QByteArrayView b)
+{
+    for (char c : b)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+enum class ByteCodec { Cp932, Utf8 };
+
+// Decodes `bytes` line by line (lines end as the parser ends them). A line
+// whose text cannot give its bytes back (some sequence was undecodable and
+// became U+FFFD, or CP932 would write one of its characters under another
+// code) keeps its bytes in `raw` under its line number, so that a save
+// writes those bytes instead of the text.
+QString DecodeLines(QByteArrayView bytes, ByteCodec codec, QHash<qsizetype, QByteArray>& raw)
+{
+    QString text;
+    text.reserve(bytes.size());
+    qsizetype pos = 0;
+    qsizetype line = 0;
+    while (pos < bytes.size()) {
+        qsizetype end = pos;
+        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
+            ++end;
+        const QByteArrayView l = bytes.sliced(pos, end - pos);
+        pos = end;
+        if (pos < bytes.size())
+            pos += bytes[pos] == '\r' && pos + 1 < bytes.size() && bytes[pos + 1] == '\n' ? 2 : 1;
+        bool keep = false;
+        if (IsAsciiBytes(l)) {
+            text += QLatin1StringView(l.data(), l.size());
+        } else if (codec == ByteCodec::Utf8) {
+            QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            text += dec.decode(l);
+            keep = dec.hasError();
+        } else {
+            const QByteArray lb = l.toByteArray();
+            bool replaced = false;
+            const QString t = AnsiCodec::Decode(lb, &replaced);
+            const std::optional<QByteArray> back = AnsiCodec::EncodeExact(t);
+            keep = replaced || !back || *back != lb;
+            text += t;
+        }
+        if (keep)
+            raw.insert(line, l.toByteArray());
+        text += u'\n';
+        ++line;
+    }
+    return text;
+}
+
 } // namespace
 
 TMemIniFile::TMemIniFile(NoLoad, const QString& fileName, bool caseSensitive)
@@ -375,9 +441,14 @@ void TMemIniFile::Load()
 
     TEncoding encoding = TEncoding::Ansi;
     QString text;
+    QHash<qsizetype, QByteArray> raw; // lines whose bytes the text cannot give back
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         encoding = TEncoding::Utf8;
-        text = QString::fromUtf8(bytes.constData() + 3, bytes.size() - 3);
+        const QByteArrayView body = QByteArrayView(bytes).sliced(3);
+        QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        text = dec.decode(body);
+        if (dec.hasError())
+            text = DecodeLines(body, ByteCodec::Utf8, raw);
     } else if (bytes.startsWith("\xFF\xFE")) {
         encoding = TEncoding::Utf16LE;
         QStringDecoder dec(QStringDecoder::Utf16LE, QStringDecoder::Flag::Stateless);
@@ -386,15 +457,26 @@ void TMemIniFile::Load()
         encoding = TEncoding::Utf16BE;
         QStringDecoder dec(QStringDecoder::Utf16BE, QStringDecoder::Flag::Stateless);
         text = dec.decode(QByteArrayView(bytes).sliced(2));
+    } else if (std::optional<QString> cp932 = AnsiCodec::DecodeStrict(bytes)) {
+        // Valid CP932. Codes that share a character with another code (the
+        // NEC and IBM extensions) would come back as the other code.
+        text = std::move(*cp932);
+        if (AnsiCodec::EncodeExact(text) != bytes)
+            text = DecodeLines(bytes, ByteCodec::Cp932, raw);
+    } else if (QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+               (text = dec.decode(bytes), !dec.hasError())) {
+        // Not CP932 but UTF-8, as editors write it without a mark; saved as
+        // UTF-8 from now on, with the mark that makes the choice certain.
+        encoding = TEncoding::Utf8;
     } else {
-        text = AnsiCodec::Decode(bytes);
+        text = DecodeLines(bytes, ByteCodec::Cp932, raw);
     }
 
-    Parse(text);
+    Parse(text, raw);
     m_encoding = encoding;
 }
 
-void TMemIniFile::Parse(const QString& text)
+void TMemIniFile::Parse(const QString& text, const QHash<qsizetype, QByteArray>& raw)
 {
     std::vector<Section> parsed;
     QHash<QString, qsizetype> byName;
@@ -402,7 +484,9 @@ void TMemIniFile::Parse(const QString& text)
 
     const QStringView all(text);
     qsizetype pos = 0;
+    qsizetype lineNumber = -1;
     while (pos < all.size()) {
+        ++lineNumber;
         qsizetype end = pos;
         while (end < all.size() && all[end] != u'\r' && all[end] != u'\n')
             ++end;
@@ -417,6 +501,9 @@ void TMemIniFile::Parse(const QString& text)
 
         if (line.isEmpty() || line.front() == u';')
             continue;
+        const auto rawIt = raw.constFind(lineNumber);
+        const QByteArrayView rawLine = rawIt != raw.constEnd() ? StripBytes(*rawIt) : QByteArrayView();
+        const bool isRaw = rawIt != raw.constEnd();
         if (line.front() == u'[' && line.back() == u']' && line.size() >= 2) {
             const QString name = Strip(line.sliced(1, line.size() - 2)).toString();
             const QString folded = Fold(name);
@@ -425,7 +512,9 @@ void TMemIniFile::Parse(const QString& text)
                 current = &parsed[size_t(*it)];
             } else {
                 byName.insert(folded, qsizetype(parsed.size()));
-                parsed.push_back(Section{name, {}, {}, false});
+                parsed.push_back(Section{name, {}, {}, false, {}});
+                if (isRaw)
+                    parsed.back().rawHeader = rawLine.toByteArray();
                 current = &parsed.back();
             }
             continue;
@@ -433,11 +522,21 @@ void TMemIniFile::Parse(const QString& text)
         if (!current)
             continue;
         const qsizetype eq = line.indexOf(u'=');
-        if (eq < 0)
-            current->entries.push_back(Entry{line.toString(), QString(), false});
-        else
-            current->entries.push_back(
-                Entry{StripRight(line.first(eq)).toString(), StripLeft(line.sliced(eq + 1)).toString(), true});
+        Entry e = eq < 0 ? Entry{line.toString(), QString(), false, {}, {}}
+                         : Entry{StripRight(line.first(eq)).toString(), StripLeft(line.sliced(eq + 1)).toString(), true, {}, {}};
+        if (isRaw) {
+            // "=" is a character of its own in CP932 and UTF-8 and no
+            // undecodable sequence swallows it, so the bytes split where
+            // the text does.
+            const qsizetype eqByte = rawLine.indexOf('=');
+            if (eq < 0) {
+                e.rawKey = rawLine.toByteArray();
+            } else if (eqByte >= 0) {
+                e.rawKey = StripBytes(rawLine.first(eqByte)).toByteArray();
+                e.rawValue = StripBytes(rawLine.sliced(eqByte + 1)).toByteArray();
+            }
+        }
+        current->entries.push_back(std::move(e));
     }
 
     m_sections = std::move(parsed);
@@ -498,7 +597,7 @@ TMemIniFile::Section& TMemIniFile::AddSection(const QString& name)
 {
     // Called only after FindSection, so the section index is current.
     m_sectionIndex.insert(Fold(name), qsizetype(m_sections.size()));
-    m_sections.push_back(Section{name, {}, {}, true});
+    m_sections.push_back(Section{name, {}, {}, true, {}});
     return m_sections.back();
 }
 
@@ -541,10 +640,13 @@ void TMemIniFile::WriteString(const QString& Section, const QString& Ident, cons
     if (!s)
         s = &AddSection(Section);
     const qsizetype i = FindKey(*s, Ident);
-    if (i >= 0)
-        s->entries[size_t(i)].value = Value;
-    else
-        AppendEntry(*s, Entry{Ident, Value, true});
+    if (i >= 0) {
+        Entry& e = s->entries[size_t(i)];
+        e.value = Value;
+        e.rawValue.reset(); // the new value replaces the bytes read
+    } else {
+        AppendEntry(*s, Entry{Ident, Value, true, {}, {}});
+    }
 }
 
 int TMemIniFile::ReadInteger(const QString& Section, const QString& Ident, int Default) const
@@ -723,12 +825,77 @@ QString TMemIniFile::Text() const
     return text;
 }
 
+bool TMemIniFile::KeepsRawBytes() const
+{
+    for (const Section& s : m_sections) {
+        if (s.rawHeader)
+            return true;
+        for (const Entry& e : s.entries)
+            if (e.rawKey || e.rawValue)
+                return true;
+    }
+    return false;
+}
+
+QByteArray TMemIniFile::EncodeWithRawBytes(TEncoding& encoding) const
+{
+    // The text between the kept bytes, piece by piece.
+    std::vector<QString> texts(1);
+    std::vector<const QByteArray*> raws;
+    auto keep = [&](const QByteArray& bytes) {
+        raws.push_back(&bytes);
+        texts.emplace_back();
+    };
+    for (const Section& s : m_sections) {
+        if (s.rawHeader)
+            keep(*s.rawHeader);
+        else
+            texts.back() += u'[' + s.name + u']';
+        texts.back() += kLineEnd;
+        for (const Entry& e : s.entries) {
+            if (e.rawKey)
+                keep(*e.rawKey);
+            else
+                texts.back() += e.key;
+            if (e.hasValue) {
+                texts.back() += u'=';
+                if (e.rawValue)
+                    keep(*e.rawValue);
+                else
+                    texts.back() += e.value;
+            }
+            texts.back() += kLineEnd;
+        }
+        texts.back() += kLineEnd;
+    }
+    // CP932 while every written character has its own code there; CP932
+    // has no state, so what encodes whole encodes piece by piece.
+    if (encoding == TEncoding::Ansi) {
+        QString all;
+        for (const QString& t : texts)
+            all += t;
+        if (!AnsiCodec::EncodeExact(all))
+            encoding = TEncoding::Utf8;
+    }
+    QByteArray out = encoding == TEncoding::Utf8 ? QByteArray("\xEF\xBB\xBF") : QByteArray();
+    for (size_t i = 0; i < texts.size(); ++i) {
+        out += encoding == TEncoding::Utf8 ? texts[i].toUtf8() : AnsiCodec::EncodeExact(texts[i]).value_or(QByteArray());
+        if (i < raws.size())
+            out += *raws[i];
+    }
+    return out;
+}
+
 void TMemIniFile::UpdateFile()
 {
     const QString text = Text();
     TEncoding encoding = m_encoding;
     QByteArray bytes;
-    switch (encoding) {
+    // Bytes kept from loading exist only in files read as CP932 or UTF-8.
+    const bool raw = (encoding == TEncoding::Ansi || encoding == TEncoding::Utf8) && KeepsRawBytes();
+    if (raw)
+        bytes = EncodeWithRawBytes(encoding);
+    else switch (encoding) {
     case TEncoding::Ansi:
         if (auto ansi = AnsiCodec::EncodeExact(text)) {
             bytes = std::move(*ansi);

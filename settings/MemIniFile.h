@@ -19,19 +19,24 @@
 // or BE) and written back with the same mark. A file without a mark is read
 // as CP932 and written back in CP932 as long as every character survives
 // that code page; otherwise it is written as UTF-8 with a mark, so no
-// character is ever replaced by "?".
+// character is ever replaced by "?". A file without a mark that is not
+// valid CP932 but is valid UTF-8 is read as UTF-8 and written with a mark.
+// Bytes that decode to no character are written back as they were read,
+// never as the U+FFFD they read as, until a write replaces their value.
 //
 // Saving goes through a temporary file that is renamed over the old one, so
 // the file on disk is always either the old or the new version.
 
 #include <QDate>
 #include <QDateTime>
+#include <QByteArray>
 #include <QHash>
 #include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <QTime>
 
+#include <optional>
 #include <vector>
 
 class QIODevice;
@@ -112,10 +117,14 @@ private:
     struct NoLoad {};
     TMemIniFile(NoLoad, const QString& fileName, bool caseSensitive);
 
+    // The bytes a key, value or section line was read from, kept while
+    // its text cannot give them back (undecodable bytes, or CP932 codes
+    // that share a character with another code) and written instead of it.
     struct Entry {
         QString key; // for an entry without "=", the whole line
         QString value;
         bool hasValue = true;
+        std::optional<QByteArray> rawKey, rawValue;
     };
     struct Section {
         QString name;
@@ -123,10 +132,17 @@ private:
         // Folded key -> index of its first entry; rebuilt on demand.
         mutable QHash<QString, qsizetype> index;
         mutable bool indexed = false;
+        std::optional<QByteArray> rawHeader; // the whole "[name]" line
     };
 
     void Load();
-    void Parse(const QString& text);
+    // `raw`: line number -> the bytes of a line its text cannot give back.
+    void Parse(const QString& text, const QHash<qsizetype, QByteArray>& raw = {});
+    bool KeepsRawBytes() const;
+    // The file's bytes with the kept bytes in place of their text; turns
+    // `encoding` from Ansi to Utf8 when some written character has no exact
+    // CP932 code.
+    QByteArray EncodeWithRawBytes(TEncoding& encoding) const;
     QString Fold(const QString& name) const;
     void BuildIndex(const Section& s) const;
     const Section* FindSection(const QString& name) const;

@@ -137,6 +137,7 @@ private slots:
         QTest::newRow("reversed") << QList<double>{5, 4, 3, 2, 1};
         QTest::newRow("signed zeros are equal") << QList<double>{0.0, -0.0, 0.0, -1.0};
         QTest::newRow("negative and positive") << QList<double>{-1e300, 1e-300, -0.5, 7, -7, 1e300};
+        QTest::newRow("a range of denormals") << QList<double>{1e-323, 0.0, 5e-324, 1.5e-323, 5e-324, 0.0};
     }
     void stableOrder()
     {

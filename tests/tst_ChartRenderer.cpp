@@ -2,6 +2,7 @@
 // the chart control's accessible texts.
 
 #include "Chart.h"
+#include "ExactDouble.h"
 #include "ChartModel.h"
 #include "ChartRenderer.h"
 #include "NumberFormat.h"
@@ -11,6 +12,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QTest>
+
+#include <limits>
 
 namespace {
 
@@ -148,6 +151,135 @@ private slots:
         QVERIFY(small > 0 && small < three);
     }
 
+    // Far from zero the markers stay where the axes put them, on the line
+    // through them: eleven points one ulp apart around each offset.
+    void markersFollowTheLineFarFromZero_data()
+    {
+        QTest::addColumn<double>("offset");
+        QTest::addColumn<bool>("onX");
+        for (double offset : {0.0, 1e17, -1e17, 1e300, -1e300})
+            for (bool onX : {true, false})
+                QTest::addRow("%s %g", onX ? "X" : "Y", offset) << offset << onX;
+    }
+    void markersFollowTheLineFarFromZero()
+    {
+        QFETCH(double, offset);
+        QFETCH(bool, onX);
+        // v[k] for k = -5 ... 15: consecutive doubles from the offset (or
+        // whole numbers around zero), so every value is exact.
+        QList<double> v;
+        double at = offset;
+        for (int k = 0; k < 5; ++k)
+            at = offset == 0.0 ? at - 1.0 : std::nextafter(at, -HUGE_VAL);
+        for (int k = -5; k <= 15; ++k) {
+            v.append(at);
+            at = offset == 0.0 ? at + 1.0 : std::nextafter(at, HUGE_VAL);
+        }
+        auto far = [&](int k) { return v[k + 5]; };
+        Chart c;
+        TChartAxis& farAxis = onX ? c.model.BottomAxis() : c.model.LeftAxis();
+        TChartAxis& nearAxis = onX ? c.model.LeftAxis() : c.model.BottomAxis();
+        farAxis.SetMinMax(far(-5), far(15));
+        nearAxis.SetMinMax(-5, 15);
+        for (int k = 0; k <= 10; ++k)
+            onX ? c.s1->AddXY(far(k), k) : c.s1->AddXY(k, far(k));
+        onX ? c.s2->AddXY(far(0), 0) : c.s2->AddXY(0, far(0));
+        onX ? c.s2->AddXY(far(10), 10) : c.s2->AddXY(10, far(10));
+        c.s1->SetSeriesColor(RGBColor(255, 0, 255));
+        c.s2->SetSeriesColor(RGBColor(0, 200, 0));
+        c.s2->LinePen().SetWidth(3);
+        const ChartLayout L = ComputeChartLayout(c.model, QRect(0, 0, 749, 527));
+        c.s2->SetActive(false);
+        const QImage markers = Render(c.model);
+        c.s2->SetActive(true);
+        c.s1->SetActive(false);
+        const QImage line = Render(c.model);
+        const auto isMarker = [](QColor q) { return q.red() > 200 && q.blue() > 200 && q.green() < 60; };
+        const auto isLine = [](QColor q) { return q.green() > 120 && q.red() < 90 && q.blue() < 90; };
+        for (int k = 0; k <= 10; ++k) {
+            // Where the axes put value k of 20 units: from small numbers only.
+            const double ex = L.plot.left() + (k + 5) / 20.0 * L.plot.width();
+            const double ey = L.plot.bottom() + 1 - (k + 5) / 20.0 * L.plot.height();
+            double sx = 0, sy = 0;
+            int n = 0;
+            for (int y = int(ey) - 12; y <= int(ey) + 12; ++y)
+                for (int x = int(ex) - 12; x <= int(ex) + 12; ++x)
+                    if (isMarker(markers.pixelColor(x, y))) {
+                        sx += x + 0.5;
+                        sy += y + 0.5;
+                        ++n;
+                    }
+            QVERIFY2(n > 10, qPrintable(QStringLiteral("no marker for point %1").arg(k)));
+            const double cx = sx / n, cy = sy / n;
+            QVERIFY2(qAbs(cx - ex) <= 1.5 && qAbs(cy - ey) <= 1.5,
+                     qPrintable(QStringLiteral("point %1 drawn at (%2, %3), not (%4, %5)").arg(k).arg(cx).arg(cy).arg(ex).arg(ey)));
+            // The line runs through the marker's centre (its flat ends stop
+            // right at the first and last one).
+            if (k == 0 || k == 10)
+                continue;
+            double ly = 0;
+            int m = 0;
+            for (int y = L.plot.top(); y <= L.plot.bottom(); ++y)
+                if (isLine(line.pixelColor(int(cx), y))) {
+                    ly += y + 0.5;
+                    ++m;
+                }
+            QVERIFY2(m > 0, qPrintable(QStringLiteral("no line at column %1").arg(int(cx))));
+            QVERIFY2(qAbs(ly / m - cy) <= 2.0, qPrintable(QStringLiteral("line at %1, marker at %2").arg(ly / m).arg(cy)));
+        }
+    }
+
+    // A line whose ends lie far above and below the plot area (the left
+    // axis zoomed in on a small part of a steep line) is still drawn where
+    // it crosses the plot.
+    void steepLineWithFarEndsIsDrawn_data()
+    {
+        QTest::addColumn<double>("reach");
+        QTest::newRow("1e3") << 1e3;
+        QTest::newRow("1e12") << 1e12;
+        QTest::newRow("1e100") << 1e100;
+        QTest::newRow("1e300") << 1e300;
+    }
+    void steepLineWithFarEndsIsDrawn()
+    {
+        QFETCH(double, reach);
+        Chart c;
+        c.model.LeftAxis().SetMinMax(-5, 15);
+        c.model.BottomAxis().SetMinMax(-5, 15);
+        c.s2->AddXY(0, -reach); // through (5, 0)
+        c.s2->AddXY(10, reach);
+        c.s2->SetSeriesColor(RGBColor(0, 200, 0));
+        c.s2->LinePen().SetWidth(3);
+        const QImage img = Render(c.model);
+        const ChartLayout L = ComputeChartLayout(c.model, img.rect());
+        const auto isLine = [](QColor q) { return q.green() > 120 && q.red() < 90 && q.blue() < 90; };
+        for (double y : {-4.0, 0.0, 10.0}) {
+            const double x = 5 + 5 * y / reach;
+            const int px = int(L.plot.left() + (x + 5) / 20 * L.plot.width());
+            const int py = int(L.plot.bottom() + 1 - (y + 5) / 20 * L.plot.height());
+            QVERIFY2(CountPixels(img, QRect(px - 3, py - 3, 7, 7), isLine) > 0,
+                     qPrintable(QStringLiteral("no line near (%1, %2)").arg(px).arg(py)));
+        }
+    }
+
+    // Points with colours of their own are drawn one by one; one far off
+    // the plot area is passed over and the others are drawn.
+    void ownColouredPointsFarOffThePlot()
+    {
+        Chart c;
+        c.model.LeftAxis().SetMinMax(0, 10);
+        c.model.BottomAxis().SetMinMax(0, 10);
+        c.s1->AddXY(5, 5, QString(), RGBColor(255, 0, 255));
+        c.s1->AddXY(1e300, -1e300, QString(), RGBColor(255, 0, 255));
+        c.s1->AddXY(-1e300, std::numeric_limits<double>::max(), QString(), RGBColor(255, 0, 255));
+        QVERIFY(c.s1->HasPointColors());
+        const QImage img = Render(c.model);
+        const QRect plot = ComputeChartLayout(c.model, img.rect()).plot;
+        const auto magenta = [](QColor q) { return q.red() > 200 && q.blue() > 200 && q.green() < 60; };
+        QVERIFY(CountPixels(img, QRect(plot.center() - QPoint(6, 6), QSize(13, 13)), magenta) > 10);
+        QVERIFY(CountPixels(img, img.rect(), magenta) < 120); // the one marker only
+    }
+
     void lineIsDrawnBetweenItsPoints()
     {
         Chart c;
@@ -183,9 +315,10 @@ private slots:
         const int length = 500;
         const AxisTicks t = ComputeAxisTicks(a, 0.0, hi, length, fm);
         QVERIFY(t.step >= increment);
-        // Each doubling is exact in binary, so the step is increment * 2^k.
-        const double k = std::log2(t.step / increment);
-        QVERIFY(qAbs(k - std::round(k)) < 1e-9);
+        // Each doubling is exact in binary, so the step is increment * 2^k
+        // bit for bit.
+        const int k = int(std::lround(std::log2(t.step / increment)));
+        QCOMPARE_EXACT(t.step, std::ldexp(increment, k));
         auto widestAt = [&](double step) {
             int widest = 0;
             for (double v = 0; v <= hi + 1e-9; v += step)
@@ -225,6 +358,39 @@ private slots:
             QVERIFY2(t.texts[i] != t.texts[i - 1], qPrintable(t.texts.join(u' ')));
         if (increment == 0.0 && lo < 0.0 && hi > 0.0)
             QVERIFY2(t.texts.contains(QStringLiteral("0")), qPrintable(t.texts.join(u' ')));
+    }
+
+    // Large values with a small spread still get their labels, as long as
+    // the doubles there can hold the step's multiples to a thousandth of a
+    // step; near 1e18 (doubles 128 apart) multiples of 200 cannot.
+    void largeValuesWithASmallSpread_data()
+    {
+        QTest::addColumn<double>("lo");
+        QTest::addColumn<double>("hi");
+        QTest::addColumn<int>("atLeast");
+        QTest::newRow("seconds since 1970 with milliseconds") << 1.7e9 << 1.7e9 + 0.01 << 3;
+        QTest::newRow("1e12 and a half") << 1e12 << 1e12 + 0.5 << 2;
+        QTest::newRow("1e15 and fifty") << 1e15 << 1e15 + 50.0 << 3;
+        QTest::newRow("1e18 and 1536") << 1e18 - 256 << 1e18 + 1280 << 1;
+    }
+    void largeValuesWithASmallSpread()
+    {
+        QFETCH(double, lo);
+        QFETCH(double, hi);
+        QFETCH(int, atLeast);
+        Chart c;
+        QFont f;
+        f.setPixelSize(11);
+        const AxisTicks t = ComputeAxisTicks(c.model.LeftAxis(), lo, hi, 450, QFontMetrics(f));
+        QVERIFY2(t.values.size() >= atLeast, qPrintable(t.texts.join(u' ')));
+        for (qsizetype i = 0; i < t.values.size(); ++i) {
+            QVERIFY(t.values[i] >= lo && t.values[i] <= hi);
+            if (i > 0)
+                QVERIFY2(t.texts[i] != t.texts[i - 1], qPrintable(t.texts.join(u' ')));
+            // Evenly spaced: every label a whole number of steps from the first.
+            const long double steps = ((long double)t.values[i] - t.values[0]) / t.step;
+            QVERIFY2(fabsl(steps - roundl(steps)) <= 1e-3L, qPrintable(t.texts.join(u' ')));
+        }
     }
 
     void automaticStepIsNiceAndLabelsUseRegionalSeparators()

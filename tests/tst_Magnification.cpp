@@ -1,6 +1,7 @@
 // The automatic magnification: the 15-digit scientific rendering, the
 // prefix table with its edges, the factors, and the status-bar text.
 
+#include "ExactDouble.h"
 #include "Magnification.h"
 
 #include <QTest>
@@ -63,7 +64,7 @@ private slots:
         QString tani = QStringLiteral("stale");
         CalcMagnification(value, m, tani);
         QCOMPARE(tani, prefix);
-        QCOMPARE(m, mag); // exact: 1 / the double of "1E<e>"
+        QCOMPARE_EXACT(m, mag); // 1 / the double of "1E<e>", bit for bit
     }
 
     void statusText_data()

@@ -1,6 +1,7 @@
 // The in-memory INI store: what survives a load and a save, name matching,
 // encodings, typed values and the guarantees of a failed or atomic save.
 
+#include "AnsiCodec.h"
 #include "Exceptions.h"
 #include "MemIniFile.h"
 #include "NumberFormat.h"
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "ExactDouble.h"
 #include "TestFiles.h"
 
 #include <climits>
@@ -230,6 +232,111 @@ private slots:
         QCOMPARE(ini.ReadString("S", "bad", ""), QString(QChar(0xFFFD)));
     }
 
+    // A file without a mark that is not CP932 but is UTF-8 (as a Linux
+    // editor writes it) is read as UTF-8 and saved as UTF-8, with a mark. A
+    // file that is valid CP932 stays CP932, even when it is UTF-8 as well;
+    // its bytes come back unchanged.
+    void unmarkedUtf8_data()
+    {
+        QTest::addColumn<QString>("value"); // stored in the file as UTF-8
+        QTest::addColumn<QString>("reads");
+        QTest::addColumn<bool>("marked"); // saved with a UTF-8 mark
+        QTest::newRow("Japanese") << QString::fromUtf8("日本語") << QString::fromUtf8("日本語") << true;
+        QTest::newRow("beyond the BMP") << QString::fromUtf8("😀") << QString::fromUtf8("😀") << true;
+        // C3 A9 is two half-width katakana in CP932.
+        QTest::newRow("also valid CP932") << QString::fromUtf8("café") << QString::fromUtf8("cafﾃｩ") << false;
+    }
+    void unmarkedUtf8()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, reads);
+        QFETCH(bool, marked);
+        const QByteArray original = "[S]\r\nName=" + value.toUtf8() + "\r\n";
+        QCOMPARE(!AnsiCodec::DecodeStrict(original), marked);
+        WriteBytes(Path(), original);
+        TMemIniFile ini(Path());
+        QCOMPARE(ini.ReadString("S", "Name", "d"), reads);
+        ini.WriteString("S", "n", QStringLiteral("1"));
+        ini.UpdateFile();
+        QCOMPARE(ReadBytes(Path()), (marked ? "\xEF\xBB\xBF" : "") + original + "n=1\r\n\r\n");
+        TMemIniFile reread(Path());
+        QCOMPARE(reread.ReadString("S", "Name", "d"), reads);
+    }
+
+    // Bytes that decode to no character (0x80 and 0xFF are no CP932 code,
+    // nor is 0x81 before a line break; in a file that is neither CP932 nor
+    // UTF-8, or a broken marked UTF-8 file) go back to the file as they
+    // were: the replacement characters they read as are never written,
+    // unless the program's own write replaces the value.
+    void undecodableBytesSurviveASave_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("output");
+        QTest::newRow("a broken value") << QByteArray("[S]\r\nbad=\x81\r\n") << "S" << "n" << "1"
+                                        << QByteArray("[S]\r\nbad=\x81\r\nn=1\r\n\r\n");
+        QTest::newRow("a broken key") << QByteArray("[S]\r\n\x80k=v\r\n") << "S" << "n" << "1"
+                                      << QByteArray("[S]\r\n\x80k=v\r\nn=1\r\n\r\n");
+        QTest::newRow("a broken section name") << QByteArray("[\x80S]\r\nk=v\r\n") << "T" << "n" << "1"
+                                               << QByteArray("[\x80S]\r\nk=v\r\n\r\n[T]\r\nn=1\r\n\r\n");
+        QTest::newRow("a broken line without =") << QByteArray("[S]\r\n\xFF\xFF\r\n") << "S" << "n" << "1"
+                                                 << QByteArray("[S]\r\n\xFF\xFF\r\nn=1\r\n\r\n");
+        QTest::newRow("blanks go as for any line") << QByteArray("[S]\r\n  bad \t= \x81  \r\n") << "S" << "n" << "1"
+                                                   << QByteArray("[S]\r\nbad=\x81\r\nn=1\r\n\r\n");
+        QTest::newRow("valid Japanese beside it stays CP932")
+            << QByteArray("[S]\r\nbad=\x81\r\nk=\x93\xFA\x96\x7B\r\n") << "S" << "n" << "1"
+            << QByteArray("[S]\r\nbad=\x81\r\nk=\x93\xFA\x96\x7B\r\nn=1\r\n\r\n");
+        QTest::newRow("the program's own write replaces it") << QByteArray("[S]\r\nbad=\x81\r\n") << "S" << "bad" << "ok"
+                                                             << QByteArray("[S]\r\nbad=ok\r\n\r\n");
+        QTest::newRow("a replaced value keeps its broken key") << QByteArray("[S]\r\n\x80k=\x81\r\n") << "S"
+                                                               << QString::fromUtf8("\uFFFDk") << "ok"
+                                                               << QByteArray("[S]\r\n\x80k=ok\r\n\r\n");
+        QTest::newRow("kept inside a file that turns UTF-8") << QByteArray("[S]\r\nbad=\x81\r\n") << "S" << "n"
+                                                             << QString::fromUtf8("é")
+                                                             << QByteArray("\xEF\xBB\xBF[S]\r\nbad=\x81\r\nn=\xC3\xA9\r\n\r\n");
+        QTest::newRow("a marked UTF-8 file") << QByteArray("\xEF\xBB\xBF[S]\r\nk=a\xFF" "b\r\n") << "S" << "n" << "1"
+                                             << QByteArray("\xEF\xBB\xBF[S]\r\nk=a\xFF" "b\r\nn=1\r\n\r\n");
+    }
+    void undecodableBytesSurviveASave()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, output);
+        WriteBytes(Path(), input);
+        {
+            TMemIniFile ini(Path());
+            ini.WriteString(section, key, value);
+            ini.UpdateFile();
+        }
+        QCOMPARE(ReadBytes(Path()), output);
+        // And again after a second load and save.
+        {
+            TMemIniFile ini(Path());
+            ini.WriteString(section, key, value);
+            ini.UpdateFile();
+        }
+        QCOMPARE(ReadBytes(Path()), output);
+    }
+
+    // CP932 codes that share a character with another code (NEC and IBM
+    // extensions) keep the code the file used.
+    void duplicateCp932CodesKeepTheirBytes()
+    {
+        // 0x879A and 0x81E6 are both U+2235 (because); 0xED40 and 0xFA5C
+        // both U+7E8A.
+        const QByteArray original("[S]\r\na=\x87\x9A\r\nb=\xED\x40\r\n");
+        WriteBytes(Path(), original);
+        TMemIniFile ini(Path());
+        QCOMPARE(ini.ReadString("S", "a", "d"), QString(QChar(0x2235)));
+        ini.WriteString("S", "n", QStringLiteral("1"));
+        ini.UpdateFile();
+        QCOMPARE(ReadBytes(Path()), original + "n=1\r\n\r\n");
+    }
+
     void integers_data()
     {
         QTest::addColumn<QString>("text");
@@ -306,7 +413,7 @@ private slots:
         TMemIniFile ini(Path());
         ini.WriteFloat("S", "f", value);
         QCOMPARE(ini.ReadString("S", "f", ""), text);
-        QCOMPARE(ini.ReadFloat("S", "f", -99), value); // exact, not approximately
+        QCOMPARE_EXACT(ini.ReadFloat("S", "f", -99), value); // bit for bit, not approximately
     }
 
     void unparsableTypedValuesGiveDefaults_data()

@@ -47,7 +47,10 @@ private slots:
         QTest::newRow("rounded") << 0.98198 << "0.982";
         QTest::newRow("no grouping") << 123456.5 << "123456.500";
         QTest::newRow("tie away from zero") << -0.0625 << "-0.063";
-        QTest::newRow("rounds to zero without sign") << -0.0001 << "0.000";
+        // As "%.3f": a negative value keeps its sign, however small.
+        QTest::newRow("rounds to zero keeping its sign") << -0.0004 << "-0.000";
+        QTest::newRow("negative zero") << -0.0 << "-0.000";
+        QTest::newRow("smallest negative denormal") << -5e-324 << "-0.000";
     }
     void fixed()
     {

@@ -3,8 +3,10 @@
 // line, as the user sees them on the chart and in the status bar.
 
 #include "Chart.h"
+#include "ChartRenderer.h"
 #include "Controls.h"
 #include "ErrorReporting.h"
+#include "ExactDouble.h"
 #include "FakeServices.h"
 #include "FormProbe.h"
 #include "Magnification.h"
@@ -15,6 +17,8 @@
 #include <QProcess>
 #include <QCheckBox>
 #include <QFile>
+#include <QImage>
+#include <QPainter>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
@@ -123,14 +127,14 @@ private slots:
         const QList<QPair<double, double>> points{{100, 101}, {101, 102}, {103, 103}};
         QCOMPARE(w.Points(*w.form->Series1), points);
         QVERIFY(!w.chart().BottomAxis().Automatic());
-        QCOMPARE(w.chart().BottomAxis().Minimum(), 99.25);
-        QCOMPARE(w.chart().BottomAxis().Maximum(), 103.75);
-        QCOMPARE(w.chart().LeftAxis().Minimum(), 100.5);
-        QCOMPARE(w.chart().LeftAxis().Maximum(), 103.5);
+        QCOMPARE_EXACT(w.chart().BottomAxis().Minimum(), 99.25);
+        QCOMPARE_EXACT(w.chart().BottomAxis().Maximum(), 103.75);
+        QCOMPARE_EXACT(w.chart().LeftAxis().Minimum(), 100.5);
+        QCOMPARE_EXACT(w.chart().LeftAxis().Maximum(), 103.5);
         QCOMPARE(w.Subtitle(), QStringList{QStringLiteral("回帰直線 Y =0.643X + 36.857   相関係数= 0.982")});
         QCOMPARE(w.form->Series2->Count(), 2);
-        QCOMPARE(w.form->Series2->XValue(0), 99.625);
-        QCOMPARE(w.form->Series2->XValue(1), 103.375);
+        QCOMPARE_EXACT(w.form->Series2->XValue(0), 99.625);
+        QCOMPARE_EXACT(w.form->Series2->XValue(1), 103.375);
         QVERIFY(Close(w.form->Series2->YValue(0), w.probe.aresult() * 99.625 + w.probe.bresult()));
         QVERIFY(w.chart().accessibleDescription().contains(QStringLiteral("相関係数= 0.982")));
 
@@ -154,6 +158,8 @@ private slots:
         QTest::newRow("negative intercept") << QByteArray("1,0\n2,1\n3,2")
                                             << "回帰直線 Y =1.000X - 1.000   相関係数= 1.000";
         QTest::newRow("two rows") << QByteArray("1,5\n3,1") << "回帰直線 Y =-2.000X + 7.000   相関係数= -1.000";
+        QTest::newRow("slope rounding to zero") << QByteArray("1,5\n2,4.9996\n3,4.9992")
+                                                << "回帰直線 Y =-0.000X + 5.000   相関係数= -1.000";
     }
     void workedRegressions()
     {
@@ -172,10 +178,43 @@ private slots:
         for (int x = 10; x <= 20; ++x)
             table += QByteArray::number(x) + "," + QByteArray::number(x * x) + "\n";
         w.Open(table);
-        QCOMPARE(w.form->Series2->XValue(0), 8.75);
-        QCOMPARE(w.form->Series2->XValue(1), 21.25);
-        QCOMPARE(w.chart().BottomAxis().Minimum(), 7.5);
-        QCOMPARE(w.chart().BottomAxis().Maximum(), 22.5);
+        QCOMPARE_EXACT(w.form->Series2->XValue(0), 8.75);
+        QCOMPARE_EXACT(w.form->Series2->XValue(1), 21.25);
+        QCOMPARE_EXACT(w.chart().BottomAxis().Minimum(), 7.5);
+        QCOMPARE_EXACT(w.chart().BottomAxis().Maximum(), 22.5);
+    }
+
+    // Far from zero the regression line still runs through the data: its
+    // end points are not the sum of a huge slope term and a huge intercept,
+    // whose rounding would move the line by a tenth of the data's range.
+    void lineFollowsTheFitFarFromZero_data()
+    {
+        QTest::addColumn<double>("offset");
+        QTest::newRow("near zero") << 0.0;
+        QTest::newRow("1e17") << 1e17;
+        QTest::newRow("-1e17") << -1e17;
+        QTest::newRow("1e20") << 1e20;
+    }
+    void lineFollowsTheFitFarFromZero()
+    {
+        QFETCH(double, offset);
+        // X one ulp apart (16 near 1e17), Y = k / 3 on a straight line.
+        const double unit = offset == 0.0 ? 1.0 : std::nextafter(offset, HUGE_VAL) - offset;
+        QString table;
+        for (int k = 0; k <= 10; ++k)
+            table += QString::number(offset + k * unit, 'g', 17) + u',' + QString::number(k / 3.0, 'g', 17) + u'\n';
+        Window w;
+        w.clipboard->text = table;
+        w.form->PasteBtn->click();
+        QCOMPARE(w.messages->shown.size(), 0);
+        QCOMPARE(w.form->Series2->Count(), 2);
+        for (int i = 0; i < 2; ++i) {
+            const double x = w.form->Series2->XValue(i);
+            const double k = (x - offset) / unit; // exact: x and offset are close
+            const double expected = k / 3.0;
+            QVERIFY2(qAbs(w.form->Series2->YValue(i) - expected) < 1e-9,
+                     qPrintable(QStringLiteral("end %1 at %2, not %3").arg(i).arg(w.form->Series2->YValue(i)).arg(expected)));
+        }
     }
 
     // What each kind of table leaves behind.
@@ -222,6 +261,42 @@ private slots:
             QCOMPARE(w.form->Series2->Count(), 0);
             QVERIFY(w.Subtitle().isEmpty());
         }
+    }
+
+    // A run that fails before its points step (only blank lines, or a line
+    // of one field in the magnitude scan) leaves the previous table's
+    // columns and regression as they were; one that fails later has
+    // rebuilt the columns from the new table.
+    void failedRunKeepsColumnsUntilThePointsStep_data()
+    {
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("only blank lines") << "\n\n" << true;
+        QTest::newRow("a line of one field") << "a\tb\n1\t2\n3,4\n" << true;
+        QTest::newRow("no data row") << "a,b\nx,y\n" << false;
+        QTest::newRow("single row fails in the regression") << "9,8\n\n" << false;
+    }
+    void failedRunKeepsColumnsUntilThePointsStep()
+    {
+        QFETCH(QString, second);
+        QFETCH(bool, kept);
+        Window w;
+        w.Open("1,2\n2,4\n3,7\n");
+        const QList<double> xs = w.probe.xdata(), ys = w.probe.ydata();
+        const double a = w.probe.aresult(), b = w.probe.bresult();
+        QCOMPARE(xs, (QList<double>{1, 2, 3}));
+        w.clipboard->text = second;
+        w.form->PasteBtn->click();
+        QCOMPARE(w.ErrorBoxes(), 1);
+        if (kept) {
+            QCOMPARE(w.probe.xdata(), xs);
+            QCOMPARE(w.probe.ydata(), ys);
+        } else {
+            QVERIFY(w.probe.xdata() != xs);
+            QCOMPARE(w.probe.xdata().size(), w.probe.ydata().size());
+        }
+        QCOMPARE(w.probe.aresult(), a);
+        QCOMPARE(w.probe.bresult(), b);
     }
 
     void quotedFieldIsOneNumberField()
@@ -380,7 +455,9 @@ private slots:
         Window w;
         w.Open(table);
         QCOMPARE(w.form->StatusBar1->SimpleText(), status);
-        QVERIFY2(Close(w.form->Series1->XValue(0), firstX), qPrintable(QString::number(w.form->Series1->XValue(0), 'g', 17)));
+        // x times the magnification, exactly: 1e-8 times 999999999.9999999
+        // is 9.999999999999998, where a magnification of 1e9 gives 10.
+        QCOMPARE_EXACT(w.form->Series1->XValue(0), firstX);
     }
 
     void autoSizeOffPlotsUnscaledKeepingPrefixes()
@@ -509,6 +586,84 @@ private slots:
         QCOMPARE(w.messages->shown.size(), 1);
     }
 
+    // Tables near the limits of a double: the chart draws in bounded time,
+    // keeps its plot area, labels each axis with distinct ascending values
+    // that lie on the axis, and shows the points inside the plot area.
+    void extremeTablesDraw_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::newRow("Y steps beyond 2^53")
+            << "1,1000000000000000000\n2,1000000000000001024\n3,1000000000000000512\n";
+        QTest::newRow("X steps beyond 2^53")
+            << "1000000000000000000,1\n1000000000000001024,2\n1000000000000000512,3\n";
+        QTest::newRow("one ulp at 1e18") << "1e18,1\n1000000000000000128,2\n";
+        QTest::newRow("1e308-sized") << "1e308,1\n1.2e308,2\n1.1e308,3\n";
+        QTest::newRow("1e308-sized Y") << "1,1e308\n2,1.2e308\n3,1.1e308\n";
+        QTest::newRow("axis wider than a double reaches") << "-7e307,1\n7e307,2\n0,3\n";
+        QTest::newRow("the largest double") << "1.7976931348623157e308,1\n1.7976931348623157e308,2\n";
+        QTest::newRow("the most negative double")
+            << "-1.7976931348623157e308,-1.7976931348623157e308\n-1.7976931348623157e308,-1.7976931348623157e308\n";
+        QTest::newRow("denormal X") << "5e-324,1\n1e-323,2\n1.5e-323,3\n";
+        QTest::newRow("denormal Y") << "1,5e-324\n2,1e-323\n3,1.5e-323\n";
+        QTest::newRow("smallest normals") << "2.2250738585072014e-308,1\n4.450147717014403e-308,2\n";
+        QTest::newRow("a span of one ulp") << "1,1\n1.0000000000000002,2\n";
+        QTest::newRow("a span of one ulp at 1e300") << "1e300,1\n1.0000000000000002e300,2\n";
+        // Fails at the margins, so the axes stay automatic around the points.
+        QTest::newRow("automatic axes wider than a double reaches") << "1e308,1\n-1e308,2\n0,3\n";
+    }
+    void extremeTablesDraw()
+    {
+        QFETCH(QString, table);
+        Window w;
+        w.clipboard->text = table;
+        w.form->PasteBtn->click(); // plotted, or failed in the regression after plotting
+        QVERIFY(w.form->Series1->Count() > 0);
+        const QRect rect(0, 0, 749, 527);
+        QImage img(rect.size(), QImage::Format_ARGB32_Premultiplied);
+        img.fill(Qt::white);
+        {
+            QPainter p(&img);
+            RenderChart(w.chart().Model(), p, rect);
+        }
+        const ChartLayout L = ComputeChartLayout(w.chart().Model(), rect);
+        QVERIFY(std::isfinite(L.xLo) && std::isfinite(L.xHi) && std::isfinite(L.yLo) && std::isfinite(L.yHi));
+        QVERIFY2(L.plot.width() > rect.width() / 2 && L.plot.height() > rect.height() / 2,
+                 qPrintable(QStringLiteral("plot area %1 x %2").arg(L.plot.width()).arg(L.plot.height())));
+        // Positions worked out in long double, whose range is wider than a
+        // double's, so even a span beyond the largest double has a width.
+        auto checkTicks = [](const AxisTicks& t, double lo, double hi, const char* axis) {
+            for (qsizetype i = 0; i < t.values.size(); ++i) {
+                const long double at = ((long double)t.values[i] - lo) / ((long double)hi - lo);
+                QVERIFY2(at >= -1e-9L && at <= 1 + 1e-9L, qPrintable(QStringLiteral("%1 label %2 off the axis")
+                                                                          .arg(QLatin1String(axis), t.texts[i])));
+                if (i > 0) {
+                    QVERIFY2(t.values[i] > t.values[i - 1], axis);
+                    QVERIFY2(t.texts[i] != t.texts[i - 1], qPrintable(t.texts[i]));
+                }
+            }
+        };
+        checkTicks(L.xTicks, L.xLo, L.xHi, "bottom");
+        checkTicks(L.yTicks, L.yLo, L.yHi, "left");
+        // Every point has its marker where the axes put it.
+        const TChartSeries& s = *w.form->Series1;
+        const auto isMarker = [&](int x, int y) {
+            const QColor c = img.pixelColor(x, y);
+            return qAbs(c.red() - 68) < 25 && qAbs(c.green() - 102) < 25 && qAbs(c.blue() - 163) < 25;
+        };
+        for (qsizetype i = 0; i < s.Count(); ++i) {
+            const long double fx = ((long double)s.XValue(i) - L.xLo) / ((long double)L.xHi - L.xLo);
+            const long double fy = ((long double)s.YValue(i) - L.yLo) / ((long double)L.yHi - L.yLo);
+            QVERIFY2(fx >= 0 && fx <= 1 && fy >= 0 && fy <= 1, "a point outside the axes' range");
+            const int px = int(std::lround(double(L.plot.left() + fx * L.plot.width())));
+            const int py = int(std::lround(double(L.plot.bottom() + 1 - fy * L.plot.height())));
+            bool found = false;
+            for (int dy = -2; dy <= 2 && !found; ++dy)
+                for (int dx = -2; dx <= 2 && !found; ++dx)
+                    found = isMarker(px + dx, py + dy);
+            QVERIFY2(found, qPrintable(QStringLiteral("no marker at (%1, %2) for point %3").arg(px).arg(py).arg(i)));
+        }
+    }
+
     void hugeValuesRaiseInsteadOfInfinity()
     {
         Window w;
@@ -544,7 +699,7 @@ private slots:
         QString t = QStringLiteral("?");
         w.probe.CalcMagnification(m, t, value);
         QCOMPARE(t, tani);
-        QCOMPARE(m, mag);
+        QCOMPARE_EXACT(m, mag);
     }
 };
 

@@ -49,6 +49,9 @@ private slots:
                  QString::fromUtf8("回帰直線 Y =1234,568X - 0,000   相関係数= 1,000"));
         QCOMPARE(RegressionSubtitle(0.5, -0.0, -0.25, NumberFormat{}),
                  QString::fromUtf8("回帰直線 Y =0.500X + 0.000   相関係数= -0.250"));
+        // Negative slope and coefficient that round to zero keep their sign.
+        QCOMPARE(RegressionSubtitle(-0.0004, 2.0, -0.0004, NumberFormat{}),
+                 QString::fromUtf8("回帰直線 Y =-0.000X + 2.000   相関係数= -0.000"));
     }
 
     // Each failure raises where it happens and leaves slope and intercept
