@@ -197,8 +197,13 @@ std::vector<QPoint> DistinctPositions(const TChartSeries& s, const ChartLayout& 
 void DrawMarkers(QPainter& p, const TChartSeries& s, const ChartLayout& L)
 {
     const TSeriesPointer& ptr = s.Pointer();
-    const int h = std::max(1, ptr.HorizSize());
-    const int v = std::max(1, ptr.VertSize());
+    // A marker reaching the plot's width plus height from its centre already
+    // covers the whole plot from any centre inside it (a square, circle or
+    // diamond exactly); larger sizes would only grow the position bitmap and
+    // the sprite below past any memory, so they are drawn at that size.
+    const int cap = L.plot.width() + L.plot.height() + 2;
+    const int h = std::clamp(ptr.HorizSize(), 1, cap);
+    const int v = std::clamp(ptr.VertSize(), 1, cap);
     const QRect area = L.plot.adjusted(-h - 1, -v - 1, h + 1, v + 1);
     const QPainterPath path = MarkerPath(ptr.Style(), h, v);
 
