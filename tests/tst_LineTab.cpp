@@ -235,6 +235,18 @@ private slots:
         QCOMPARE(w.form.Series2->LinePen().Width(), 125);
     }
 
+    // Closing the window while a field holds an out-of-range value: the field
+    // clamps as it loses the focus, which must not reach the window being
+    // destroyed (the sanitizer build reports it if it does).
+    void destroyedWithAFieldOutOfRange()
+    {
+        auto w = std::make_unique<Window>();
+        QVERIFY(w->Active());
+        TypeInto(w->form.SeriesSize, QStringLiteral("250"));
+        QCOMPARE(w->form.Series2->LinePen().Width(), 250);
+        w.reset();
+    }
+
     // A negative width from the field leaves the line as it was.
     void negativeWidthKeepsTheLine()
     {
