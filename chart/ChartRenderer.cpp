@@ -259,7 +259,9 @@ void DrawLine(QPainter& p, const TChartSeries& s, const ChartLayout& L)
     if (n < 2 || !s.LinePen().Visible())
         return;
     QPen pen(SeriesQColor(s, clSeriesColor));
-    pen.setWidth(s.LinePen().Width());
+    // Half of this width already reaches across the whole plot from a line
+    // through it; wider pens make the painter draw nothing at all.
+    pen.setWidth(std::min(s.LinePen().Width(), 2 * (L.plot.width() + L.plot.height()) + 2));
     pen.setStyle(ToQtPenStyle(s.LinePen().Style()));
     pen.setCapStyle(Qt::FlatCap);
     p.setPen(pen);

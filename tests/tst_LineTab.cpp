@@ -525,13 +525,26 @@ private slots:
         w.Paste(table);
         TypeInto(w.form.SeriesSize, typed);
         QCOMPARE(w.form.Series2->LinePen().Width(), typed.toInt());
-        QVERIFY(!w.form.Chart1->RenderImage(Qt::white).isNull());
+        {
+            // A line that wide covers the plot around it.
+            const QImage img = w.form.Chart1->RenderImage(Qt::white);
+            const QRect plot = ComputeChartLayout(w.form.Chart1->Model(), img.rect()).plot;
+            QVERIFY(CountPixels(*w.form.Chart1, QColor(243, 156, 53)) > plot.width() * plot.height() / 2);
+        }
         TypeInto(w.form.MarkerSize, typed);
         QCOMPARE(w.form.Series1->Pointer().HorizSize(), typed.toInt());
         const QImage img = w.form.Chart1->RenderImage(Qt::white);
         const QRect plot = ComputeChartLayout(w.form.Chart1->Model(), img.rect()).plot;
         QCOMPARE(img.pixelColor(plot.center()), QColor(68, 102, 163));
         QVERIFY(!w.form.grab().isNull());
+        // Automatic axes leave room for half a marker at their ends.
+        w.form.AutoSize->click();
+        w.form.AutoSize->click();
+        QVERIFY(w.form.Chart1->BottomAxis().Automatic());
+        QVERIFY(w.form.MarkerSize->hasFocus());
+        QVERIFY(!w.form.Chart1->RenderImage(Qt::white).isNull());
+        const double min = w.form.Chart1->BottomAxis().Minimum(), max = w.form.Chart1->BottomAxis().Maximum();
+        QVERIFY(std::isfinite(min) && std::isfinite(max) && min <= 0 && max >= 99);
         QVERIFY(w.f.messages->shown.isEmpty());
     }
 
