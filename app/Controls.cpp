@@ -1,5 +1,7 @@
 #include "Controls.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QButtonGroup>
 #include <QRadioButton>
@@ -10,6 +12,8 @@
 #include <QStylePainter>
 
 #include <algorithm>
+#include <limits>
+#include <optional>
 
 namespace {
 constexpr int kTabPadX = 8;
@@ -161,8 +165,12 @@ void TPageControl::LayoutTabs()
 
 // --- TToggleSwitch ------------------------------------------------------
 
+// Makes assistive tools read every switch as a check box (further down).
+static void InstallToggleSwitchAccessibility();
+
 TToggleSwitch::TToggleSwitch(QWidget* parent) : QAbstractButton(parent)
 {
+    InstallToggleSwitchAccessibility();
     setCheckable(true);
     setFocusPolicy(Qt::StrongFocus);
     connect(this, &QAbstractButton::toggled, this, [this] { setAccessibleDescription(StateCaption()); });
@@ -192,7 +200,8 @@ void TToggleSwitch::paintEvent(QPaintEvent*)
     const QColor accent = pal.color(QPalette::Highlight);
     const QColor ink = pal.color(QPalette::WindowText);
     p.setPen(QPen(on ? accent : ink, 1.2));
-    p.setBrush(on ? accent : Qt::NoBrush);
+    // Off shows an outlined track; a QColor here would fill it black.
+    p.setBrush(on ? QBrush(accent) : QBrush(Qt::NoBrush));
     p.drawRoundedRect(track, track.height() / 2, track.height() / 2);
     const double d = track.height() - 6;
     const double kx = on ? track.right() - 3 - d : track.left() + 3;
@@ -314,4 +323,159 @@ void TRadioGroup::LayoutItems()
         const int y1 = top + avail * (i + 1) / n;
         m_buttons[i]->setGeometry(8, y0, std::max(1, width() - 16), std::max(1, y1 - y0));
     }
+}
+
+// --- TSpinEdit --------------------------------------------------------------
+
+namespace {
+// An optional sign and decimal digits, within the range of an int.
+std::optional<int> WholeNumber(QStringView text)
+{
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+        negative = text[i++] == u'-';
+    if (i == text.size())
+        return std::nullopt;
+    long long v = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        v = v * 10 + (c - u'0');
+        if (v > 1LL + std::numeric_limits<int>::max())
+            return std::nullopt;
+    }
+    v = negative ? -v : v;
+    if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return int(v);
+}
+} // namespace
+
+TSpinEdit::TSpinEdit(QWidget* parent) : QAbstractSpinBox(parent)
+{
+    // The value is read from the text on demand; the base class keeps no
+    // value of its own to track.
+    setKeyboardTracking(false);
+    setAccelerated(false);
+    lineEdit()->setText(QStringLiteral("0"));
+    connect(lineEdit(), &QLineEdit::textChanged, this, [this] {
+        update(); // the arrows' enabled state follows the value
+        emit Change();
+    });
+}
+
+int TSpinEdit::Value() const { return WholeNumber(lineEdit()->text()).value_or(m_min); }
+
+int TSpinEdit::Clamp(long long v) const { return int(std::clamp<long long>(v, m_min, std::max(m_min, m_max))); }
+
+void TSpinEdit::SetValue(int v) { lineEdit()->setText(QString::number(Clamp(v))); }
+
+void TSpinEdit::SetMinValue(int v) { m_min = v; update(); }
+
+void TSpinEdit::SetMaxValue(int v) { m_max = v; update(); }
+
+QString TSpinEdit::Text() const { return lineEdit()->text(); }
+
+void TSpinEdit::SetText(const QString& v) { lineEdit()->setText(v); }
+
+void TSpinEdit::stepBy(int steps)
+{
+    if (isReadOnly())
+        return;
+    SetValue(Clamp(static_cast<long long>(Value()) + steps));
+    selectAll();
+}
+
+QValidator::State TSpinEdit::validate(QString& input, int&) const
+{
+    qsizetype i = 0;
+    if (i < input.size() && (input[i] == u'+' || input[i] == u'-'))
+        ++i;
+    for (; i < input.size(); ++i)
+        if (!input[i].isDigit() || input[i].unicode() > 0x7f)
+            return QValidator::Invalid;
+    // An empty field or a lone sign is left for the user to finish; it reads
+    // as the minimum meanwhile.
+    return WholeNumber(input) ? QValidator::Acceptable : QValidator::Intermediate;
+}
+
+QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const
+{
+    if (isReadOnly() || !isEnabled())
+        return StepNone;
+    // A step that would change nothing is not offered: at a bound, or with
+    // the range collapsed to one value.
+    const int v = Value();
+    StepEnabled e = StepNone;
+    if (Clamp(static_cast<long long>(v) + 1) != v)
+        e |= StepUpEnabled;
+    if (Clamp(static_cast<long long>(v) - 1) != v)
+        e |= StepDownEnabled;
+    return e;
+}
+
+void TSpinEdit::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractSpinBox::focusOutEvent(event);
+    const int v = Value();
+    if (Clamp(v) != v)
+        SetValue(v);
+}
+
+// --- the switch as assistive tools see it -----------------------------------
+
+namespace {
+// A check box named by its label whose value is the state caption shown
+// beside the knob.
+class ToggleSwitchAccessible : public QAccessibleWidget {
+public:
+    explicit ToggleSwitchAccessible(TToggleSwitch* w) : QAccessibleWidget(w, QAccessible::CheckBox) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return Switch()->StateCaption();
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.checkable = true;
+        s.checked = Switch()->isChecked();
+        return s;
+    }
+    QStringList actionNames() const override
+    {
+        return QStringList{toggleAction()} << QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& name) override
+    {
+        if (name == toggleAction() || name == pressAction())
+            Switch()->click();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+
+private:
+    TToggleSwitch* Switch() const { return static_cast<TToggleSwitch*>(widget()); }
+};
+
+QAccessibleInterface* ToggleSwitchAccessibleFactory(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("TToggleSwitch") && object)
+        if (auto* w = qobject_cast<TToggleSwitch*>(object))
+            return new ToggleSwitchAccessible(w);
+    return nullptr;
+}
+} // namespace
+
+static void InstallToggleSwitchAccessibility()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(&ToggleSwitchAccessibleFactory);
+        return true;
+    }();
+    Q_UNUSED(installed);
 }

@@ -4,6 +4,7 @@
 // status bar with one simple text and a tool bar with fixed button places.
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QStatusBar>
@@ -135,4 +136,46 @@ private:
     void LayoutItems();
 
     QList<QRadioButton*> m_buttons;
+};
+
+// A whole-number field with up and down buttons, as the line tab's width and
+// size fields use it. Every change of the text reports (Change), typed or
+// stepped. Value() reads the text as a whole number; text that is not one
+// reads as MinValue(). Typed text is not clamped; the buttons and the arrow
+// keys step within MinValue()..MaxValue(), and leaving the field replaces a
+// value outside that range by the nearest bound, which reports again.
+class TSpinEdit : public QAbstractSpinBox {
+    Q_OBJECT
+    // Read by the accessibility layer's value interface.
+    Q_PROPERTY(int value READ Value WRITE SetValue)
+    Q_PROPERTY(int minimum READ MinValue)
+    Q_PROPERTY(int maximum READ MaxValue)
+public:
+    explicit TSpinEdit(QWidget* parent = nullptr);
+    int Value() const;
+    // Writes the value, brought into the range, as the field's text.
+    void SetValue(int v);
+    int MinValue() const { return m_min; }
+    int MaxValue() const { return m_max; }
+    void SetMinValue(int v);
+    void SetMaxValue(int v);
+    QString Text() const;
+    void SetText(const QString& v);
+
+    void stepBy(int steps) override;
+    // Typing takes a sign and digits only.
+    QValidator::State validate(QString& input, int& pos) const override;
+
+signals:
+    void Change();
+
+protected:
+    StepEnabled stepEnabled() const override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    int Clamp(long long v) const;
+
+    int m_min = 0;
+    int m_max = 100;
 };

@@ -82,6 +82,11 @@ TForm1::~TForm1()
 {
     if (Form1 == this)
         Form1 = nullptr;
+    // The controls go after this window's own part: a signal they raise
+    // while going (a field clamping its text as it loses the focus) must not
+    // reach a handler of a window that is no longer there.
+    for (QObject* child : findChildren<QObject*>())
+        QObject::disconnect(child, nullptr, this, nullptr);
 }
 
 void TForm1::RunHandler(void (TForm1::*handler)(QObject*), QObject* sender)

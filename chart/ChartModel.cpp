@@ -213,8 +213,13 @@ void TChartAxis::UpdateAutomaticRange(int lengthPx) const
             continue;
         lo = std::min(lo, a);
         hi = std::max(hi, b);
-        if (s->Pointer().Visible() && s->Pointer().InflateMargins())
-            inflatePx = std::max(inflatePx, (m_horizontal ? s->Pointer().HorizSize() : s->Pointer().VertSize()) + 1);
+        if (s->Pointer().Visible() && s->Pointer().InflateMargins()) {
+            // Room beyond the axis length is never given, so a marker size
+            // up to the largest int cannot overflow here.
+            const long long half =
+                static_cast<long long>(m_horizontal ? s->Pointer().HorizSize() : s->Pointer().VertSize()) + 1;
+            inflatePx = std::max(inflatePx, int(std::min<long long>(half, std::max(lengthPx, 0))));
+        }
     }
     if (lo > hi) // no data: an empty axis
         lo = hi = 0.0;

@@ -252,8 +252,13 @@ std::vector<QPoint> DistinctPositions(const TChartSeries& s, const ChartLayout& 
 void DrawMarkers(QPainter& p, const TChartSeries& s, const ChartLayout& L)
 {
     const TSeriesPointer& ptr = s.Pointer();
-    const int h = std::max(1, ptr.HorizSize());
-    const int v = std::max(1, ptr.VertSize());
+    // A marker reaching the plot's width plus height from its centre already
+    // covers the whole plot from any centre inside it (a square, circle or
+    // diamond exactly); larger sizes would only grow the position bitmap and
+    // the sprite below past any memory, so they are drawn at that size.
+    const int cap = L.plot.width() + L.plot.height() + 2;
+    const int h = std::clamp(ptr.HorizSize(), 1, cap);
+    const int v = std::clamp(ptr.VertSize(), 1, cap);
     const QRect area = L.plot.adjusted(-h - 1, -v - 1, h + 1, v + 1);
     const QPainterPath path = MarkerPath(ptr.Style(), h, v);
 
@@ -382,7 +387,9 @@ void DrawLine(QPainter& p, const TChartSeries& s, const ChartLayout& L)
     if (n < 2 || !s.LinePen().Visible())
         return;
     QPen pen(SeriesQColor(s, clSeriesColor));
-    pen.setWidth(s.LinePen().Width());
+    // Half of this width already reaches across the whole plot from a line
+    // through it; wider pens make the painter draw nothing at all.
+    pen.setWidth(std::min(s.LinePen().Width(), 2 * (L.plot.width() + L.plot.height()) + 2));
     pen.setStyle(ToQtPenStyle(s.LinePen().Style()));
     pen.setCapStyle(Qt::FlatCap);
     p.setPen(pen);
