@@ -1,0 +1,54 @@
+#pragma once
+// The main window's zoom: lays the window and every control on it out at a
+// chosen density, always from their design values (sizes at 96 pixels per
+// inch), so that zooming back returns everything to its design size exactly
+// instead of drifting by rounding at every step.
+//
+// Qt already multiplies logical pixels by the screen's device pixel ratio,
+// so a density of `ppi` means ppi / (96 * devicePixelRatio) logical pixels
+// per design pixel; the window starts at the screen's own density (96 times
+// the ratio), where that factor is 1.
+
+#include <QObject>
+#include <QSizeF>
+
+class QWidget;
+class TForm1;
+
+// The density the zoom list's entry at `position` stands for ("100%" to
+// "200%": 96 pixels per inch times the percentage, whatever the screen's
+// own density); 0 for any other position.
+int ZoomEntryPPI(int position);
+
+class TFormScaler : public QObject {
+public:
+    explicit TFormScaler(TForm1& form);
+
+    int PixelsPerInch() const { return m_ppi; }
+    // Logical pixels per design pixel.
+    double Factor() const { return m_factor; }
+
+    // Nothing happens when `ppi` is the current density. Otherwise every
+    // control of the window (those created later by anyone included) gets
+    // its design position, size, fixed height or width, icon size and font
+    // times the new factor, and so do the window's own pieces: the side
+    // tabs' width, the splitter's handle and the window's client size. A
+    // size the user gave (window size, side tabs' width) counts as a design
+    // size divided by the factor it was given at. With keepWindowSize the
+    // window keeps its size (it was measured at that density already), as
+    // does a maximized or full-screen window.
+    void Scale(int ppi, bool keepWindowSize = false);
+
+private:
+    void Record(QWidget* w);
+    void ApplyFonts(QWidget* w);
+    void ApplyGeometry(QWidget* w);
+
+    TForm1& m_form;
+    int m_ppi;
+    double m_dpr;
+    double m_factor = 1.0;
+    QSizeF m_designClient;
+    double m_designSide;
+    bool m_scaled = false;
+};
