@@ -565,12 +565,18 @@ void TExIniFile::ReadFormSize(const QString& Section, const QString& Item, QWidg
     // A wait left from an earlier read is replaced by this one.
     delete Form.findChild<QObject*>(QLatin1String(kOuterSizeKeeperName), Qt::FindDirectChildrenOnly);
     const bool frameUnknown = Form.isWindow() && !FrameOf(Form);
+    // Whether the file holds a readable value: only then does it count as
+    // an outer size to reach (a default is the window's own size).
+    const auto stored = [&](const char* suffix) {
+        const QString key = Key(Item, suffix);
+        return ReadInteger(Section, key, INT_MIN) == ReadInteger(Section, key, INT_MAX);
+    };
     std::optional<int> width, height;
     SetOuterWidth(Form, ReadInteger(Section, Key(Item, ".XSize"), OuterSize(Form).width()));
-    if (ValueExists(Section, Key(Item, ".XSize")))
+    if (stored(".XSize"))
         width = OuterSize(Form).width();
     SetOuterHeight(Form, ReadInteger(Section, Key(Item, ".YSize"), OuterSize(Form).height()));
-    if (ValueExists(Section, Key(Item, ".YSize")))
+    if (stored(".YSize"))
         height = OuterSize(Form).height();
     if (frameUnknown && (width || height))
         (new OuterSizeKeeper(Form))->Request(width, height);

@@ -652,6 +652,16 @@ private slots:
         QTRY_COMPARE(half.width(), inner.width());
         QCOMPARE(half.height(), 200);
 
+        // Nor is an unreadable one: the window's own size stands.
+        ini->WriteString("S", "SIZE.XSize", "wide");
+        QWidget unreadable;
+        unreadable.resize(300, 200);
+        ini->ReadFormSize("S", "SIZE", unreadable);
+        unreadable.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&unreadable));
+        QTest::qWait(20);
+        QCOMPARE(unreadable.size(), QSize(300, 200));
+
         // A resize by anyone else before the frame is known wins.
         QWidget early;
         ini->ReadFormSize("S", "SIZE", early);
