@@ -84,8 +84,18 @@ void TFormScaler::Record(QWidget* w)
     if (w->property(kRecorded).toBool())
         return;
     w->setProperty(kRecorded, true);
-    if (w->testAttribute(Qt::WA_SetFont))
-        w->setProperty(kDesignFont, w->font());
+    // Every control gets its font set, not only those with a font of their
+    // own: under a style sheet Qt fixes each control's inherited size when it
+    // polishes it, so a changed window font would no longer reach it. An
+    // inherited font met while zoomed is the zoomed design font.
+    QFont font = w->font();
+    if (!w->testAttribute(Qt::WA_SetFont) && m_factor != 1.0) {
+        if (font.pointSizeF() > 0)
+            font.setPointSizeF(font.pointSizeF() / m_factor);
+        else if (font.pixelSize() > 0)
+            font.setPixelSize(std::max(1, Scaled(font.pixelSize(), 1.0 / m_factor)));
+    }
+    w->setProperty(kDesignFont, font);
     if (w != &m_form) {
         if (w->minimumWidth() == w->maximumWidth())
             w->setProperty(kDesignFixedWidth, w->minimumWidth());
@@ -123,6 +133,16 @@ void TFormScaler::ApplyGeometry(QWidget* w)
     const QRect design = DesignGeometry(w);
     if (design.isValid())
         w->setGeometry(ScaledRect(design, m_factor));
+}
+
+void TFormScaler::ReapplyFonts()
+{
+    if (!m_scaled)
+        return;
+    Walk(&m_form, [this](QWidget* w) {
+        Record(w);
+        ApplyFonts(w);
+    });
 }
 
 void TFormScaler::Scale(int ppi, bool keepWindowSize)

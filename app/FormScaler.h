@@ -39,6 +39,11 @@ public:
     // does a maximized or full-screen window.
     void Scale(int ppi, bool keepWindowSize = false);
 
+    // Sets every control's zoomed font again. Taking a style sheet away
+    // gives each control back the font it had when the sheet came, so a
+    // style change made while zoomed would otherwise lose the zoom's fonts.
+    void ReapplyFonts();
+
 private:
     void Record(QWidget* w);
     void ApplyFonts(QWidget* w);

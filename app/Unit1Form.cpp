@@ -150,7 +150,16 @@ void TForm1::CreateFormTab()
     Bind(zoom, &TComboBox::Change, &TForm1::ScaleComboBoxChange);
 
     TStyleManager::SetDialogReporter(m_services.messages.get(), this);
-    connect(&TStyleManager::Instance(), &TStyleManager::StyleChanged, this, [this] { PaintToolIcons(*this); });
+    // Whoever changes the style, the tool bar's pictures take its colours,
+    // the zoom's fonts stay and the style list shows the style in force.
+    connect(&TStyleManager::Instance(), &TStyleManager::StyleChanged, this, [this](const QString& name) {
+        m_scaler->ReapplyFonts();
+        PaintToolIcons(*this);
+        TComboBox* list = List(StyleSelecter);
+        const int index = list->findText(name, Qt::MatchFixedString);
+        if (index != list->ItemIndex())
+            list->SetItemIndex(index);
+    });
 }
 
 void TForm1::FillStyleList()

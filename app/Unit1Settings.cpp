@@ -66,13 +66,11 @@ void TForm1::LoadSettings()
     if (const int ppi = ZoomEntryPPI(zoom->ItemIndex()))
         m_scaler->Scale(ppi, true);
 
+    // Once applied, the style list shows the saved style rather than the one
+    // it was filled with (the usage tab follows every style change).
     TStyleManager::TrySetStyle(IniFile->ReadString(kStyleSection, QStringLiteral("Name"),
                                                    TStyleManager::SystemStyleName()),
                                true);
-    // The style list shows the style in force, not the one filled in
-    // before the saved style was applied.
-    auto* styles = static_cast<TComboBox*>(StyleSelecter);
-    styles->SetItemIndex(styles->findText(TStyleManager::ActiveStyle().Name(), Qt::MatchFixedString));
 }
 
 void TForm1::SaveSettings()

@@ -9,6 +9,7 @@
 #include "Unit1.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QPixmap>
 
 int main(int argc, char** argv)
@@ -43,6 +44,7 @@ int main(int argc, char** argv)
         form.ScaleForPPI(96 * zoom / 100);
     if (args.size() >= 4)
         form.resize(args[2].toInt(), args[3].toInt());
+    QCursor::setPos(-100, -100); // no button under the pointer
     form.show();
     if (tab >= 0)
         form.PageControl1->SetTabIndex(tab);

@@ -88,7 +88,8 @@ QMap<QString, ControlState> Controls(QWidget* form)
     QMap<QString, ControlState> out;
     const std::function<void(QWidget*, const QString&)> walk = [&](QWidget* w, const QString& path) {
         const auto* b = qobject_cast<QAbstractButton*>(w);
-        out.insert(path, {w->objectName().isEmpty() ? QRect() : w->geometry(), w->font(), b ? b->iconSize() : QSize()});
+        const bool component = !w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_"));
+        out.insert(path, {component ? w->geometry() : QRect(), w->font(), b ? b->iconSize() : QSize()});
         int n = 0;
         for (QObject* c : w->children()) {
             auto* cw = qobject_cast<QWidget*>(c);
@@ -484,18 +485,28 @@ private slots:
     {
         QTest::addColumn<int>("index");
         QTest::addColumn<bool>("shown");
+        QTest::addColumn<QString>("styleBefore"); // in force before the zoom
+        QTest::addColumn<QString>("styleWhile");  // chosen while zoomed
         for (int i = 1; i <= 4; ++i) {
             const QString entry = QStringLiteral("%1%").arg(100 + 25 * i);
-            QTest::newRow(qPrintable(entry + ", shown")) << i << true;
-            QTest::newRow(qPrintable(entry + ", hidden")) << i << false;
+            QTest::newRow(qPrintable(entry + ", shown")) << i << true << "" << "";
+            QTest::newRow(qPrintable(entry + ", hidden")) << i << false << "" << "";
         }
+        // Under a style sheet Qt pins inherited font sizes as it polishes.
+        QTest::newRow("150%, in a style") << 2 << true << "Glow" << "";
+        QTest::newRow("200%, style chosen while zoomed") << 4 << true << "" << "Auric";
+        QTest::newRow("125%, hidden, style changed while zoomed") << 1 << false << "Turquoise Gray" << "Windows";
     }
     void zoomRoundTrip()
     {
         QFETCH(int, index);
         QFETCH(bool, shown);
+        QFETCH(QString, styleBefore);
+        QFETCH(QString, styleWhile);
         FormFixture f;
         TForm1& w = *f.form;
+        if (!styleBefore.isEmpty())
+            QVERIFY(TStyleManager::TrySetStyle(styleBefore, false));
         // A control of another tab, placed after the window was built.
         auto* extra = new QPushButton(QStringLiteral("extra"), w.TabSheet1);
         extra->setObjectName("Extra");
@@ -511,6 +522,8 @@ private slots:
         const auto design = Controls(&w);
         const double factor = (96 + 24 * index) / 96.0;
         Pick(w.ScaleComboBox, index);
+        if (!styleWhile.isEmpty())
+            QVERIFY(TStyleManager::TrySetStyle(styleWhile, false));
         QCOMPARE(w.PixelsPerInch(), 96 + 24 * index);
         QCOMPARE(w.size(), QSize(Scaled(936, factor), Scaled(593, factor)));
         QCOMPARE(w.ToolBar1->height(), Scaled(47, factor));
@@ -530,6 +543,8 @@ private slots:
         QVERIFY(extra->font().bold());
         QCOMPARE(w.font().pointSizeF(), 8 * factor);
         QCOMPARE(w.Memo2->font().pointSizeF(), 8 * factor);
+        QCOMPARE(w.Label2->font().pointSizeF(), 8 * factor);
+        QCOMPARE(w.StatusBar1->findChild<QLabel*>()->font().pointSizeF(), 8 * factor);
 
         // The same entry again changes nothing.
         if (shown) {
@@ -540,6 +555,11 @@ private slots:
 
         Pick(w.ScaleComboBox, 0);
         QCOMPARE(w.PixelsPerInch(), 96);
+        // The style's own frames differ; compare in the style the design was
+        // taken in.
+        if (!styleWhile.isEmpty())
+            QVERIFY(TStyleManager::TrySetStyle(styleBefore.isEmpty() ? "Windows" : styleBefore, false));
+        QCoreApplication::processEvents(); // the side tabs' new layout is a posted request
         QCOMPARE(w.size(), QSize(936, 593));
         QCOMPARE(w.Splitter1->sizes().value(1), 184);
         const auto back = Controls(&w);
