@@ -61,11 +61,17 @@ int ZoomEntryPPI(int position)
     return position >= 0 && position < int(std::size(kEntries)) ? kEntries[position] : 0;
 }
 
-TFormScaler::TFormScaler(TForm1& form)
-    : QObject(&form), m_form(form), m_dpr(form.devicePixelRatioF() > 0 ? form.devicePixelRatioF() : 1.0)
+int ZoomEntryFor(int ppi)
+{
+    for (int i = 0; ZoomEntryPPI(i); ++i)
+        if (ZoomEntryPPI(i) == ppi)
+            return i;
+    return 0;
+}
+
+TFormScaler::TFormScaler(TForm1& form) : QObject(&form), m_form(form)
 {
     setObjectName(QStringLiteral("FormScaler"));
-    m_ppi = int(std::lround(kDesignPPI * m_dpr));
     m_designSide = kDesignSideWidth;
     // A width the user drags the side tabs to counts from then on as their
     // design width times the zoom in force.
@@ -76,11 +82,22 @@ TFormScaler::TFormScaler(TForm1& form)
     });
 }
 
+int TFormScaler::ScreenPPI() const
+{
+    const double dpr = m_form.devicePixelRatioF();
+    return int(std::lround(kDesignPPI * (dpr > 0 ? dpr : 1.0)));
+}
+
+int TFormScaler::PixelsPerInch() const
+{
+    return m_scaled ? m_ppi : ScreenPPI();
+}
+
 void TFormScaler::Record(QWidget* w)
 {
     // A control met for the first time shows its design values: at the
     // first zoom every control is still at design size, and one created
-    // later was created from design values.
+    // later was placed from design values (its inherited font aside, below).
     if (w->property(kRecorded).toBool())
         return;
     w->setProperty(kRecorded, true);
@@ -147,8 +164,12 @@ void TFormScaler::ReapplyFonts()
 
 void TFormScaler::Scale(int ppi, bool keepWindowSize)
 {
-    if (ppi == m_ppi || ppi <= 0)
+    if (ppi == PixelsPerInch() || ppi <= 0)
         return;
+    if (!m_scaled) {
+        const double dpr = m_form.devicePixelRatioF();
+        m_dpr = dpr > 0 ? dpr : 1.0;
+    }
     const double oldFactor = m_factor;
     const double newFactor = ppi / (kDesignPPI * m_dpr);
 

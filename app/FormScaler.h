@@ -19,12 +19,14 @@ class TForm1;
 // "200%": 96 pixels per inch times the percentage, whatever the screen's
 // own density); 0 for any other position.
 int ZoomEntryPPI(int position);
+// The position of the zoom list's entry for `ppi`; 0 ("100%") when none is.
+int ZoomEntryFor(int ppi);
 
 class TFormScaler : public QObject {
 public:
     explicit TFormScaler(TForm1& form);
 
-    int PixelsPerInch() const { return m_ppi; }
+    int PixelsPerInch() const;
     // Logical pixels per design pixel.
     double Factor() const { return m_factor; }
 
@@ -49,9 +51,12 @@ private:
     void ApplyFonts(QWidget* w);
     void ApplyGeometry(QWidget* w);
 
+    // The screen's own density; the window's until the first zoom.
+    int ScreenPPI() const;
+
     TForm1& m_form;
-    int m_ppi;
-    double m_dpr;
+    int m_ppi = 0;      // from the first zoom on
+    double m_dpr = 1.0; // the device pixel ratio the zoom was made at
     double m_factor = 1.0;
     QSizeF m_designClient;
     double m_designSide;

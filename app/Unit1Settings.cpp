@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <functional>
 #include <optional>
 
 #include <unistd.h>
@@ -59,12 +60,17 @@ void TForm1::LoadSettings()
     IniFile->ReadFormPos(kFormSection, QStringLiteral("POSITION"), *this);
     IniFile->ReadFormSize(kFormSection, QStringLiteral("SIZE"), *this);
 
+    // The zoom the list shows is the one in force. With nothing saved that
+    // is the entry of the screen's own density ("100%" on a screen without
+    // scaling, and when no entry matches). A restored size was measured at
+    // the saved zoom, so the window keeps it.
     auto* zoom = static_cast<TComboBox*>(ScaleComboBox);
-    zoom->SetItemIndex(IniFile->ReadInteger(kFormSection, QStringLiteral("scale"), 0));
-    // The zoom the list shows is the one in force; the restored size was
-    // measured at it, so the window keeps that size.
-    if (const int ppi = ZoomEntryPPI(zoom->ItemIndex()))
-        m_scaler->Scale(ppi, true);
+    zoom->SetItemIndex(IniFile->ReadInteger(kFormSection, QStringLiteral("scale"), ZoomEntryFor(PixelsPerInch())));
+    if (const int ppi = ZoomEntryPPI(zoom->ItemIndex())) {
+        const bool sizeRestored = IniFile->ValueExists(kFormSection, QStringLiteral("SIZE.XSize"))
+            || IniFile->ValueExists(kFormSection, QStringLiteral("SIZE.YSize"));
+        m_scaler->Scale(ppi, sizeRestored);
+    }
 
     // Once applied, the style list shows the saved style rather than the one
     // it was filled with (the usage tab follows every style change).

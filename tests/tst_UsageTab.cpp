@@ -436,7 +436,8 @@ private slots:
         QCOMPARE(w.PixelsPerInch(), 96);
     }
 
-    // What the user does to the zoom list, and the density that results.
+    // What the user does to the zoom list, and the density that results
+    // (0: the screen's own, unchanged).
     void zoomListActions_data()
     {
         QTest::addColumn<std::function<void(QComboBox*)>>("action");
@@ -453,13 +454,13 @@ private slots:
         QTest::newRow("typed text of no entry") << Action([](QComboBox* b) {
             b->lineEdit()->selectAll();
             Type(b, "3");
-        }) << -1 << 96;
+        }) << -1 << 0;
         QTest::newRow("typed 100% over 100%") << Action([](QComboBox* b) {
             b->lineEdit()->selectAll();
             Type(b, "100%");
         }) << 0 << 96;
-        QTest::newRow("selected from code") << Action([](QComboBox* b) { List(b)->SetItemIndex(2); }) << 2 << 96;
-        QTest::newRow("out of range from code") << Action([](QComboBox* b) { List(b)->SetItemIndex(7); }) << -1 << 96;
+        QTest::newRow("selected from code") << Action([](QComboBox* b) { List(b)->SetItemIndex(2); }) << 2 << 0;
+        QTest::newRow("out of range from code") << Action([](QComboBox* b) { List(b)->SetItemIndex(7); }) << -1 << 0;
     }
     void zoomListActions()
     {
@@ -470,10 +471,11 @@ private slots:
         TForm1& w = *f.form;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const int screen = w.PixelsPerInch();
         action(w.ScaleComboBox);
         QCOMPARE(List(w.ScaleComboBox)->ItemIndex(), index);
-        QCOMPARE(w.PixelsPerInch(), ppi);
-        if (index == -1 && ppi == 96)
+        QCOMPARE(w.PixelsPerInch(), ppi ? ppi : screen);
+        if (!ppi)
             QCOMPARE(w.size(), QSize(936, 593));
         QVERIFY(f.messages->shown.isEmpty());
     }
@@ -579,6 +581,32 @@ private slots:
         w.PageControl1->SetTabIndex(3);
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QTRY_VERIFY(w.ScaleComboBox->lineEdit()->geometry().right() < w.ScaleComboBox->width());
+    }
+
+    // The window starts at the screen's own density, and the zoom list's
+    // densities are absolute: "100%" is 96 pixels per inch on any screen.
+    // CTest also runs this with QT_SCALE_FACTOR=1.5 and 2.
+    void screenDensity()
+    {
+        FormFixture f;
+        TForm1& w = *f.form;
+        const double dpr = w.devicePixelRatioF();
+        const int screen = int(std::lround(96 * dpr));
+        QCOMPARE(w.PixelsPerInch(), screen);
+        QCOMPARE(w.size(), QSize(936, 593)); // logical pixels: the platform scales them
+        const int entry = w.ScaleComboBox->findText(QStringLiteral("%1%").arg(int(std::lround(100 * dpr))));
+        QCOMPARE(List(w.ScaleComboBox)->ItemIndex(), std::max(entry, 0));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        for (int i : {0, 2, 4}) {
+            PickFromList(w.ScaleComboBox, i);
+            const int ppi = 96 + 24 * i;
+            QCOMPARE(w.PixelsPerInch(), ppi);
+            // In device pixels the window is its design size times ppi / 96.
+            const QSize device = w.size() * dpr;
+            QVERIFY2(std::abs(device.width() - 936.0 * ppi / 96) <= dpr, qPrintable(QString::number(device.width())));
+            QVERIFY2(std::abs(device.height() - 593.0 * ppi / 96) <= dpr, qPrintable(QString::number(device.height())));
+        }
     }
 
     // The sizes the user gave stay the user's across zooms: a resized window
