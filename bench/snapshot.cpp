@@ -4,6 +4,7 @@
 //   snapshot [--look STYLE] [--zoom PERCENT] [--tab INDEX] out.png [table-file] [width height]
 
 #include "ErrorReporting.h"
+#include "ComboBox.h"
 #include "Controls.h"
 #include "StyleManager.h"
 #include "Unit1.h"
@@ -40,8 +41,12 @@ int main(int argc, char** argv)
     TApplication::SetErrorReporter(form.Services().messages.get(), &form);
     if (!style.isEmpty())
         TStyleManager::TrySetStyle(style, true);
-    if (zoom > 0)
+    if (zoom > 0) {
+        // As if picked from the zoom list: the list shows it too.
+        auto* list = static_cast<TComboBox*>(form.ScaleComboBox);
+        list->SetItemIndex(list->findText(QString::number(zoom) + u'%'));
         form.ScaleForPPI(96 * zoom / 100);
+    }
     if (args.size() >= 4)
         form.resize(args[2].toInt(), args[3].toInt());
     QCursor::setPos(-100, -100); // no button under the pointer
