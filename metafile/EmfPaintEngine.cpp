@@ -101,6 +101,27 @@ bool IsEllipsePath(const QPainterPath& path, QRectF& rect)
 {
     if (path.elementCount() != 13 || !path.elementAt(0).isMoveTo())
         return false;
+    // Markers repeat one ellipse at many places: compare with the last one
+    // found, moved to this path's start, before building a new reference.
+    static thread_local QPointF lastShape[13];
+    static thread_local QRectF lastBox;
+    static thread_local bool haveLast = false;
+    const QPointF origin = path.elementAt(0);
+    if (haveLast) {
+        const double tol = 1e-9 * std::max({1.0, lastBox.width(), lastBox.height(), std::fabs(origin.x()),
+                                            std::fabs(origin.y())});
+        bool same = true;
+        for (int i = 1; i < 13 && same; ++i) {
+            const QPainterPath::Element e = path.elementAt(i);
+            const QPointF d = QPointF(e) - origin - lastShape[i];
+            same = e.type == (i % 3 == 1 ? QPainterPath::CurveToElement : QPainterPath::CurveToDataElement) &&
+                   std::fabs(d.x()) <= tol && std::fabs(d.y()) <= tol;
+        }
+        if (same) {
+            rect = lastBox.translated(origin);
+            return true;
+        }
+    }
     const QRectF box = path.controlPointRect();
     QPainterPath ref;
     ref.addEllipse(box);
@@ -113,6 +134,10 @@ bool IsEllipsePath(const QPainterPath& path, QRectF& rect)
             return false;
     }
     rect = box;
+    for (int i = 0; i < 13; ++i)
+        lastShape[i] = QPointF(path.elementAt(i)) - origin;
+    lastBox = box.translated(-origin);
+    haveLast = true;
     return true;
 }
 
@@ -227,9 +252,48 @@ struct EmfPaintEngine::Shape {
     }
 };
 
-size_t EmfPaintEngine::MarkerKeyHash::operator()(const MarkerKey& k) const noexcept
+bool EmfPaintEngine::MarkerSet::Insert(const MarkerKey& key)
 {
-    return size_t(Mix(Mix(k.shape, std::uint32_t(k.x)), std::uint32_t(k.y)));
+    if ((m_count + 1) * 2 > m_keys.size())
+        Grow();
+    const size_t mask = m_keys.size() - 1;
+    size_t i = size_t(Mix(Mix(key.shape, std::uint32_t(key.x)), std::uint32_t(key.y))) & mask;
+    while (m_used[i]) {
+        if (m_keys[i] == key)
+            return false;
+        i = (i + 1) & mask;
+    }
+    m_used[i] = 1;
+    m_keys[i] = key;
+    ++m_count;
+    return true;
+}
+
+void EmfPaintEngine::MarkerSet::Grow()
+{
+    std::vector<MarkerKey> keys = std::move(m_keys);
+    std::vector<std::uint8_t> used = std::move(m_used);
+    const size_t capacity = std::max<size_t>(1024, keys.size() * 2);
+    m_keys.assign(capacity, MarkerKey{});
+    m_used.assign(capacity, 0);
+    m_count = 0;
+    for (size_t i = 0; i < keys.size(); ++i)
+        if (used[i])
+            Insert(keys[i]);
+}
+
+void EmfPaintEngine::MarkerSet::Clear()
+{
+    if (m_count == 0)
+        return;
+    // A large table is given back rather than wiped.
+    if (m_keys.size() > 4096) {
+        m_keys = {};
+        m_used = {};
+    } else {
+        std::fill(m_used.begin(), m_used.end(), 0);
+    }
+    m_count = 0;
 }
 
 EmfPaintEngine::EmfPaintEngine(const EmfDevice& device)
@@ -292,7 +356,7 @@ bool EmfPaintEngine::begin(QPaintDevice*)
     m_fileWorld = QTransform();
     for (Selected& s : m_selected)
         s = Selected();
-    m_markers.clear();
+    m_markers.Clear();
     m_decoration = Decoration();
 
     WriteHeader(*m_w, 0, 0, 0); // the real values are known at the end
@@ -354,7 +418,7 @@ bool EmfPaintEngine::end()
     std::memcpy(bytes.data(), header.Bytes().constData(), size_t(header.Size()));
     m_data = std::move(bytes);
     m_w.reset();
-    m_markers = {};
+    m_markers.Clear();
     setActive(false);
     return true;
 }
@@ -638,6 +702,12 @@ void EmfPaintEngine::SyncPen(const QPen& pen, const Mapping& m)
 {
     RecordWriter& w = *m_w;
     Selected& s = m_selected[kPen];
+    // The same pen at the same scale as last time: nothing to compare.
+    if (s.valid && m_lastPenScale == m.scale && m_lastPenK == m.k && pen == m_lastPen)
+        return;
+    m_lastPen = pen;
+    m_lastPenScale = m.scale;
+    m_lastPenK = m.k;
     if (pen.style() == Qt::NoPen) {
         const QByteArray key("stock-null");
         if (!s.valid || s.key != key) {
@@ -882,8 +952,7 @@ void EmfPaintEngine::WritePathBody(const QPainterPath& path, const Mapping& m, c
 
 void EmfPaintEngine::ResetMarkers()
 {
-    if (!m_markers.empty())
-        m_markers.clear();
+    m_markers.Clear();
 }
 
 bool EmfPaintEngine::IsMarkerRepeat(const Shape& s, const QRectF&)
@@ -923,7 +992,7 @@ bool EmfPaintEngine::IsMarkerRepeat(const Shape& s, const QRectF&)
     }
     const QPointF a = t.map(anchor);
     const MarkerKey key{h, ClampCoord(std::floor(a.x() + 0.5)), ClampCoord(std::floor(a.y() + 0.5))};
-    return !m_markers.insert(key).second;
+    return !m_markers.Insert(key);
 }
 
 void EmfPaintEngine::DrawShape(const Shape& s, const QPen& penIn, const QBrush& brushIn)

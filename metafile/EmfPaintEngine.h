@@ -23,7 +23,6 @@
 
 #include <functional>
 #include <memory>
-#include <unordered_set>
 #include <vector>
 
 class EmfDevice;
@@ -81,8 +80,20 @@ public:
         std::int32_t x, y;
         bool operator==(const MarkerKey& o) const { return shape == o.shape && x == o.x && y == o.y; }
     };
-    struct MarkerKeyHash {
-        size_t operator()(const MarkerKey& k) const noexcept;
+    // The markers of one run: an open-addressing set, since a run can hold
+    // one key for every pixel of the picture.
+    class MarkerSet {
+    public:
+        // False when the key was already there.
+        bool Insert(const MarkerKey& key);
+        void Clear();
+        bool Empty() const { return m_count == 0; }
+
+    private:
+        void Grow();
+        std::vector<MarkerKey> m_keys;
+        std::vector<std::uint8_t> m_used;
+        size_t m_count = 0;
     };
 
 private:
@@ -151,6 +162,8 @@ private:
         bool valid = false;
     };
     Selected m_selected[3]; // pen, brush, font
+    QPen m_lastPen;         // what SyncPen last made the selected pen from
+    double m_lastPenScale = 0, m_lastPenK = 0;
     std::uint32_t m_fileBkMode = 0;
     QRgb m_fileBkColor = 0;
     bool m_fileBkColorKnown = false;
@@ -159,7 +172,7 @@ private:
     bool m_fileTextColorKnown = false;
 
     // Markers of the current run, drawn at most once per device pixel.
-    std::unordered_set<MarkerKey, MarkerKeyHash> m_markers;
+    MarkerSet m_markers;
 
     // Underline and strike-out lines that Qt draws after a text item whose
     // font record already carries them.
