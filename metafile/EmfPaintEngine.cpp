@@ -599,6 +599,9 @@ QRectF EmfPaintEngine::DeviceBounds(const Mapping& m, const QRectF& bounds, cons
                     : 1.5;
         dev.adjust(-half, -half, half, half);
     }
+    if (!std::isfinite(dev.left()) || !std::isfinite(dev.top()) || !std::isfinite(dev.right()) ||
+        !std::isfinite(dev.bottom()))
+        return ClipBounds(); // a perspective reaching infinity: as far as the clip
     return dev.intersected(ClipBounds());
 }
 
@@ -1007,7 +1010,7 @@ void EmfPaintEngine::DrawShape(const Shape& s, const QPen& penIn, const QBrush& 
     const Mapping& m = CurrentMapping();
     if (!m.valid && m.t.isAffine())
         return; // a singular transform leaves nothing to see
-    const QRectF dev = m.valid ? DeviceBounds(m, s.Bounds(), pen) : ClipBounds();
+    const QRectF dev = DeviceBounds(m, s.Bounds(), pen);
     if (dev.isEmpty())
         return;
     if (s.markerCandidate && m.valid && dev.width() <= kMarkerExtent && dev.height() <= kMarkerExtent) {
@@ -1435,12 +1438,7 @@ void EmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& ti)
     const double advance = fm.horizontalAdvance(text);
     const double width = ti.width() > 0 ? ti.width() : advance;
     const QRectF box(p.x(), p.y() - ti.ascent(), width, ti.ascent() + ti.descent());
-    QRectF dev;
-    if (m.valid) {
-        dev = DeviceBounds(m, box, QPen(Qt::NoPen));
-    } else {
-        dev = m.t.mapRect(box).intersected(ClipBounds());
-    }
+    const QRectF dev = DeviceBounds(m, box, QPen(Qt::NoPen));
     if (dev.isEmpty())
         return;
     if (!m.valid || m_opacity < 1.0 || !PenExpressible(m_pen)) {
@@ -1594,7 +1592,7 @@ void EmfPaintEngine::drawImage(const QRectF& r, const QImage& image, const QRect
         return;
     }
     const QRect src = sr.toAlignedRect().intersected(image.rect());
-    if (src.isEmpty())
+    if (src.isEmpty() || !(sr.width() > 0) || !(sr.height() > 0))
         return;
     // Whole source pixels: the destination follows the rounding of the source.
     const double sx = r.width() / sr.width(), sy = r.height() / sr.height();

@@ -95,8 +95,9 @@ Emf Parse(const QByteArray& data)
             return emf;
         }
         Record r;
-        r.type = qFromLittleEndian<std::uint32_t>(data.constData() + off);
-        const std::uint32_t size = qFromLittleEndian<std::uint32_t>(data.constData() + off + 4);
+        const auto* head = reinterpret_cast<const uchar*>(data.constData()) + off;
+        r.type = qFromLittleEndian<std::uint32_t>(head);
+        const std::uint32_t size = qFromLittleEndian<std::uint32_t>(head + 4);
         if (size < 8 || size % 4 != 0 || qint64(size) > data.size() - off) {
             qWarning("record %u at %lld has a bad size %u", r.type, qlonglong(off), size);
             return emf;
