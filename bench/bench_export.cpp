@@ -2,7 +2,8 @@
 // window's design size (749 x 527) with many points: the BMP file, the EMF
 // file and the two clipboard pictures (handed to a clipboard that only
 // keeps them), and prints the file sizes. Points lie along a line as
-// regression data does.
+// regression data does. Then the BMP picture at the other depths a screen
+// may have.
 //
 //   bench_export [points=10000000] [repeats=3] [out-dir=temporary]
 
@@ -83,5 +84,13 @@ int main(int argc, char** argv)
     std::printf("bmp_copy_s=%.3f\n", bmpCopy);
     const double emfCopy = MedianSeconds(repeats, [&] { chart.CopyToClipboardMetafile(true, clipboard); });
     std::printf("emf_copy_s=%.3f emf_copy_bytes=%lld\n", emfCopy, (long long)clipboard.data.size());
+    // The BMP file's picture as screens of other depths would have it.
+    for (const int bits : {24, 16, 8, 4, 1}) {
+        qsizetype bytes = 0;
+        const double s = MedianSeconds(repeats, [&] {
+            bytes = EncodeBmp(ChartBitmap(chart.Model(), chart.size(), Qt::white, bits), bits, 96).size();
+        });
+        std::printf("bmp_%d_bits_s=%.3f bytes=%lld\n", bits, s, (long long)bytes);
+    }
     return 0;
 }
