@@ -1331,7 +1331,35 @@ void GdiPlayer::TextOut(const Text& t)
         m_painter.fillRect(cell, s.bkColor);
     m_painter.setPen(s.textColor);
     m_painter.setBrush(Qt::NoBrush);
-    if (!perGlyph) {
+    m_painter.setBackgroundMode(Qt::TransparentMode); // the cell was filled above when opaque
+    // The glyph cache renders a glyph as one bitmap at its transformed
+    // size: a large or strongly distorted transform would make that bitmap
+    // enormous, so such text is filled as outlines instead.
+    const double a = toPainter.m11(), b = toPainter.m12(), c = toPainter.m21(), d = toPainter.m22();
+    const double sumSq = a * a + b * b + c * c + d * d, det2 = (a * d - b * c) * (a * d - b * c);
+    const double root = std::sqrt(std::max(0.0, sumSq * sumSq - 4 * det2));
+    const double sMax = std::sqrt((sumSq + root) / 2), sMin = std::sqrt(std::max(0.0, (sumSq - root) / 2));
+    const bool outlines = !(sMax * pixelSize <= 256) || !(sMax <= 4 * sMin);
+    if (outlines) {
+        QPainterPath glyphs;
+        if (perGlyph) {
+            double x = x0, y = y0;
+            for (qsizetype i = 0; i < n; ++i) {
+                glyphs.addText(QPointF(x, y), font, t.text.mid(i, 1));
+                x += adv[std::size_t(i)];
+                y += dyv[std::size_t(i)];
+            }
+        } else {
+            glyphs.addText(QPointF(x0, y0), font, t.text);
+        }
+        const double lw = std::max(fm.lineWidth(), 1.0);
+        if (s.font.underline)
+            glyphs.addRect(QRectF(x0, y0 + fm.underlinePos(), width, lw));
+        if (s.font.strikeOut)
+            glyphs.addRect(QRectF(x0, y0 - fm.strikeOutPos(), width, lw));
+        if (ChargePoints(glyphs.elementCount()))
+            m_painter.fillPath(glyphs, s.textColor);
+    } else if (!perGlyph) {
         font.setUnderline(s.font.underline);
         font.setStrikeOut(s.font.strikeOut);
         m_painter.setFont(font);
@@ -1423,6 +1451,7 @@ void GdiPlayer::DrawImage(const QImage& image, const QRectF& src, const QRectF& 
     }
     const bool downscale = std::abs(sx) * Scale(LogicalToDevice() * m_setup.base) < 1;
     m_painter.setTransform(toPainter);
+    m_painter.setBackgroundMode(Qt::TransparentMode);
     m_painter.setRenderHint(QPainter::SmoothPixmapTransform, s.stretchMode == 4 || downscale);
     m_painter.setOpacity(std::clamp(constantAlpha, 0, 255) / 255.0);
     m_painter.setCompositionMode(mode);
