@@ -20,8 +20,11 @@ namespace {
 constexpr double kCoordLimit = 1e7;
 // A dashed line longer than this many dash periods is drawn solid.
 constexpr double kMaxDashes = 2e5;
-// Clip arithmetic on paths with more elements than this is skipped.
-constexpr int kMaxClipElements = 20000;
+// Clip arithmetic on paths with more elements than this is skipped; below
+// it, a combination is charged as if it compared every element of one path
+// with every element of the other.
+constexpr int kMaxClipElements = 4000;
+std::int64_t ClipCost(int a, int b) { return std::int64_t(a) + b + std::int64_t(a) * b / 16; }
 
 bool FiniteRect(const QRectF& r)
 {
@@ -577,10 +580,12 @@ void GdiPlayer::ApplyClip()
     if (!c.none) {
         m_painter.setTransform(m_setup.base);
         QRectF r;
-        if (AsRect(c.path, r))
+        if (AsRect(c.path, r)) {
             m_painter.setClipRect(r, Qt::IntersectClip);
-        else
+        } else {
+            ChargeArea(m_setup.target); // a path clip is rasterised into a mask of the target's size
             m_painter.setClipPath(c.path, Qt::IntersectClip);
+        }
     }
     m_clipApplied = true;
 }
@@ -590,7 +595,7 @@ void GdiPlayer::CombineClip(const QPainterPath& regionIn, int mode)
     Clip& c = m_state->clip;
     QPainterPath region = regionIn;
     if (c.path.elementCount() + region.elementCount() > kMaxClipElements ||
-        !ChargePoints(c.path.elementCount() + region.elementCount()))
+        !ChargePoints(ClipCost(c.path.elementCount(), region.elementCount())))
         return;
     const QPainterPath universe = RectPath(m_setup.universe);
     const QPainterPath current = c.none ? universe : c.path;
@@ -1148,12 +1153,13 @@ void GdiPlayer::FillRegion(const QPainterPath& region, const Brush& brush)
 
 void GdiPlayer::FrameRegion(const QPainterPath& region, const Brush& brush, double w, double h)
 {
-    if (m_state->inPath || !ChargePoints(region.elementCount()))
+    if (m_state->inPath || region.elementCount() > kMaxClipElements ||
+        !ChargePoints(5 * ClipCost(region.elementCount(), region.elementCount())))
         return;
     // The frame lies inside the region: the region less itself shrunk.
     const QTransform m = LogicalToDevice();
     const double dw = std::abs(w * m.m11()), dh = std::abs(h * m.m22());
-    if (!std::isfinite(dw) || !std::isfinite(dh) || region.elementCount() > kMaxClipElements)
+    if (!std::isfinite(dw) || !std::isfinite(dh))
         return;
     QPainterPath inner = region.translated(dw, 0).intersected(region.translated(-dw, 0));
     inner = inner.intersected(region.translated(0, dh)).intersected(region.translated(0, -dh));
@@ -1197,7 +1203,8 @@ void GdiPlayer::TextOut(const Text& t)
 {
     State& s = *m_state;
     const QTransform m = LogicalToDevice();
-    if (!ChargePoints(8 * (std::int64_t(t.text.size()) + 1)))
+    // A glyph costs far more than a point: it is shaped and rasterised.
+    if (!ChargePoints(64 * (std::int64_t(t.text.size()) + 1)))
         return;
     // The opaque rectangle is filled whatever the background mode.
     if (t.hasRect && (t.options & ETO_OPAQUE) && !s.inPath) {

@@ -102,6 +102,8 @@ private slots:
     void edgeFiles_data();
     void edgeFiles();
     void text();
+    void brushesAndBlits();
+    void wmfRegionsAndText();
     void refused_data();
     void refused();
     void badRecordsAreSkipped();
@@ -262,6 +264,51 @@ void TestMetafile::text()
     QCOMPARE(DarkPixels(img, QRect(70, 80, 8, 14)), 0);
     QCOMPARE(DarkPixels(img, QRect(80, 96, 10, 4)), 0);    // nothing below the baseline
     QVERIFY(DarkPixels(img, QRect(5, 45, 50, 26)) > 80);   // two Japanese glyphs
+}
+
+void TestMetafile::brushesAndBlits()
+{
+    const auto m = Metafile::Load(Read("edge-brushes.emf"));
+    const QImage img = Render(*m, QSize(100, 100));
+    // A source-less blit with the brush, one blue pixel blended at half
+    // strength, the two ends of a red-to-blue gradient.
+    CheckProbes(img, {{25, 75, kYellow}, {75, 65, 0xFF7F7FFF}, {50, 50, kWhite}});
+    const QRgb left = img.pixel(57, 88), right = img.pixel(93, 88);
+    QVERIFY(qRed(left) > 200 && qBlue(left) < 60);
+    QVERIFY(qBlue(right) > 200 && qRed(right) < 60);
+    // The hatch: red lines with the white background showing between them.
+    int red = 0, white = 0;
+    for (int y = 10; y < 40; ++y)
+        for (int x = 10; x < 40; ++x) {
+            const QRgb c = img.pixel(x, y);
+            red += ChannelDiff(c, kRed) <= 24;
+            white += ChannelDiff(c, kWhite) <= 24;
+        }
+    QVERIFY2(red > 900 / 10 && white > 900 / 3 && red + white > 900 * 8 / 10, qPrintable(QString("%1 %2").arg(red).arg(white)));
+    // The pattern: nothing but its two colours, both of them.
+    int green = 0, blue = 0;
+    for (int y = 10; y < 40; ++y)
+        for (int x = 60; x < 90; ++x) {
+            const QRgb c = img.pixel(x, y);
+            green += ChannelDiff(c, kGreen) <= 24;
+            blue += ChannelDiff(c, kBlue) <= 24;
+        }
+    QVERIFY(green > 300 && blue > 300);
+    QCOMPARE(green + blue, 900);
+}
+
+void TestMetafile::wmfRegionsAndText()
+{
+    const auto m = Metafile::Load(Read("edge-regions.wmf"));
+    QCOMPARE(m->Size(), QSize(100, 100));
+    const QImage img = Render(*m, QSize(100, 100));
+    // Region fill, poly-polygon, a region selected as the clip.
+    CheckProbes(img, {{25, 15, kRed}, {25, 35, kRed}, {25, 25, kWhite}, {65, 35, kGreen}, {90, 35, kGreen},
+                      {77, 30, kWhite}, {75, 75, kBlue}, {50, 80, kWhite}, {95, 95, kWhite}, {75, 55, kWhite}});
+    // "HH" with 40 units between the letters.
+    QVERIFY(DarkPixels(img, QRect(5, 52, 16, 14)) > 20);
+    QVERIFY(DarkPixels(img, QRect(45, 52, 14, 14)) > 20);
+    QCOMPARE(DarkPixels(img, QRect(24, 50, 18, 18)), 0);
 }
 
 // ---------------------------------------------------------------- broken files

@@ -320,6 +320,41 @@ def edge_text():
     write("edge-text.emf", e.data())
 
 
+def edge_brushes():
+    """Brushes and blits on white:
+    - 5..45 x 5..45: a red cross-hatched brush on a transparent background
+      (red lines with white between them);
+    - 55..95 x 5..45: a DIB pattern brush, a 2 x 2 green and blue checker
+      (only those two colours);
+    - 5..45 x 55..95: BITBLT without a source (PATCOPY) with a yellow brush;
+    - 55..95 x 55..75: ALPHABLEND of one blue pixel at constant alpha 128;
+    - 55..95 x 80..95: a horizontal GRADIENTFILL from red to blue."""
+    e = Emf()
+    e.fill(WHITE, 0, 0, 100, 100)
+    e.rec(18, struct.pack("<I", 1))                                    # SETBKMODE TRANSPARENT
+    e.brush(2, RED, style=2, hatch=4).select(2)
+    e.rect(5, 5, 45, 45)
+    bmi = dib_header(2, 2, 24)
+    def bgr(c):
+        return bytes([(c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF])
+    bits = rows_padded([bgr(GREEN) + bgr(BLUE), bgr(BLUE) + bgr(GREEN)])
+    e.rec(94, struct.pack("<6I", 3, 0, 32, len(bmi), 32 + len(bmi), len(bits)) + bmi + bits)
+    e.select(3)
+    e.rect(55, 5, 95, 45)
+    e.brush(4, YELLOW).select(4)
+    e.rec(76, struct.pack("<4i4iIii6fII4I", 0, 0, 0, 0, 5, 55, 40, 40, 0x00F00021, 0, 0, 1, 0, 0, 1, 0, 0,
+                          0, 0, 0, 0, 0, 0))
+    bmi = dib_header(1, 1, 32)
+    bits = bytes([255, 0, 0, 0])
+    blend = struct.pack("<BBBB", 0, 0, 128, 0)
+    e.rec(114, struct.pack("<4i4i", 0, 0, 0, 0, 55, 55, 40, 20) + blend +
+          struct.pack("<ii6fII4Iii", 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 108, len(bmi), 108 + len(bmi), len(bits), 1, 1)
+          + bmi + bits)
+    vertices = struct.pack("<ii4H", 55, 80, 0xFF00, 0, 0, 0) + struct.pack("<ii4H", 95, 95, 0, 0, 0xFF00, 0)
+    e.rec(118, struct.pack("<4iIII", 0, 0, 0, 0, 2, 1, 0) + vertices + struct.pack("<II", 0, 1))
+    write("edge-brushes.emf", e.data())
+
+
 # ---------------------------------------------------------------- WMF
 
 class Wmf:
@@ -410,6 +445,44 @@ def edge_wmf():
     # rop (2 words), usage, srcH, srcW, ySrc, xSrc, destH, destW, yDest, xDest
     w.rec(0x0F43, 0x0020, 0x00CC, 0, 2, 2, 0, 0, 1000, 1000, 0, 0, raw=dib)
     write("edge-stretchdib.wmf", w.data(placeable=(0, 0, 1000, 1000), inch=1000))
+    # Regions, a poly-polygon and spaced text in a 100 x 100 placeable WMF:
+    # red bands 10..40 x 10..20 and 30..40 (FILLREGION of a two-band region
+    # object), blue only inside 60..90 x 60..90 (that region selected as the
+    # clip, then a rectangle over everything), two green triangles of one
+    # POLYPOLYGON (apexes up, bases 55..75 and 80..100 at y = 40), and
+    # EXTTEXTOUT "HH" at (5, 50) with dx 40.
+    w = Wmf()
+    pen = w.null_pen()
+    w.rec(0x012D, pen)
+    def region(*rects):
+        l = min(r[0] for r in rects); t = min(r[1] for r in rects)
+        r_ = max(r[2] for r in rects); b = max(r[3] for r in rects)
+        scans = b""
+        for (x0, y0, x1, y1) in rects:
+            scans += struct.pack("<hhhhhh", 2, y0, y1, x0, x1, 2)
+        words = struct.pack("<hhIhhh4h", 0, 6, 0, 22 + len(scans), len(rects), 2, l, t, r_, b) + scans
+        w.rec(0x06FF, raw=words)
+        w.objects += 1
+        return w.objects - 1
+    bands = region((10, 10, 40, 20), (10, 30, 40, 40))
+    red = w.brush(RED)
+    w.rec(0x0228, bands, red)                      # FILLREGION region, brush
+    square = region((60, 60, 90, 90))
+    green = w.brush(GREEN)
+    w.rec(0x012D, green)
+    tri = [(55, 40), (75, 40), (65, 20), (80, 40), (100, 40), (90, 20)]
+    w.rec(0x0538, 2, 3, 3, *[v for p in tri for v in p])
+    font = struct.pack("<5h8B", -20, 0, 0, 0, 700, 0, 0, 0, 0, 0, 0, 0, 0) + b"DejaVu Sans\0"
+    w.rec(0x02FB, raw=font)
+    w.objects += 1
+    w.rec(0x012D, w.objects - 1)
+    w.rec(0x0102, 1)                               # transparent background
+    w.rec(0x0A32, 50, 5, 2, 0, raw=b"HH" + struct.pack("<hh", 40, 40))
+    w.rec(0x012C, square)                          # SELECTCLIPREGION
+    blue = w.brush(BLUE)
+    w.rec(0x012D, blue)
+    w.rect(0, 0, 100, 100)
+    write("edge-regions.wmf", w.data(placeable=(0, 0, 100, 100), inch=96))
 
 
 # ---------------------------------------------------------------- broken files
@@ -483,5 +556,6 @@ if __name__ == "__main__":
     edge_clip()
     edge_paths()
     edge_text()
+    edge_brushes()
     edge_wmf()
     broken()
