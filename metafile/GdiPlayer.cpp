@@ -480,7 +480,7 @@ QPen GdiPlayer::MakePen(const QTransform& toPainter, const QPainterPath& path, b
     const double unitWidth = deviceSpace ? p.width * Scale(LogicalToDevice()) : p.width;
     const double painterScale = Scale(toPainter);
     double finalWidth = unitWidth * painterScale;
-    const bool cosmetic = p.cosmetic || !(finalWidth >= 1);
+    const bool cosmetic = p.cosmetic || !(finalWidth >= 1) || !std::isfinite(finalWidth / painterScale);
     QPen pen(color);
     if (cosmetic) {
         pen.setCosmetic(true);
@@ -490,7 +490,11 @@ QPen GdiPlayer::MakePen(const QTransform& toPainter, const QPainterPath& path, b
         // Wider than the whole target cannot look different from that.
         const double cap = 4 * std::max(1.0, std::hypot(m_setup.target.width(), m_setup.target.height()));
         finalWidth = std::min(finalWidth, cap);
-        pen.setWidthF(finalWidth / painterScale);
+        const double width = finalWidth / painterScale;
+        if (width > 0 && width < 1e9) // QPen keeps widths an int can hold
+            pen.setWidthF(width);
+        else
+            pen.setCosmetic(true);
     }
 
     switch (p.style & PS_ENDCAP_MASK) {
@@ -1139,7 +1143,8 @@ void GdiPlayer::WidenPath()
     if (s.inPath || s.path.isEmpty() || !ChargePoints(s.path.elementCount() * 4))
         return;
     QPainterPathStroker stroker;
-    stroker.setWidth(std::max(1.0, s.pen.width * Scale(LogicalToDevice())));
+    const double width = s.pen.width * Scale(LogicalToDevice());
+    stroker.setWidth(std::isfinite(width) ? std::clamp(width, 1.0, 1e6) : 1.0);
     s.path = stroker.createStroke(s.path);
 }
 
