@@ -1242,7 +1242,10 @@ void GdiPlayer::TextOut(const Text& t)
     const double emFinal = em * toPainterScale;
     if (!std::isfinite(emFinal) || emFinal < 0.3 || emFinal > 65536)
         return;
-    const int pixelSize = int(std::clamp(std::round(emFinal), 8.0, 2048.0));
+    // Font sizes come from a ladder of quarter octaves; the transform makes
+    // up the difference. Every distinct size costs the font engines a
+    // fresh set of glyph caches, so a file cannot ask for thousands.
+    const int pixelSize = int(std::clamp(std::round(std::exp2(std::round(std::log2(emFinal) * 4) / 4)), 8.0, 2048.0));
     QFont font = MakeFont(pixelSize);
     const double unit = em / pixelSize; // logical units per font pixel
     const QFontMetricsF fm(font);
@@ -1260,7 +1263,26 @@ void GdiPlayer::TextOut(const Text& t)
 
     // Advances: from the spacing array when there is one (summed over the
     // bytes of a double-byte character), else the font's own.
-    const qsizetype n = t.text.size();
+    // Control characters, unassigned code points and private-use ones
+    // have no glyph in any font: each would send the font machinery
+    // through every installed font looking for one. They take their
+    // place (and their spacing) as blanks, as the platform shows them.
+    QString shown = t.text;
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        const QChar c = shown.at(i);
+        if (c.isHighSurrogate() && i + 1 < shown.size() && shown.at(i + 1).isLowSurrogate()) {
+            const QChar::Category cat = QChar::category(QChar::surrogateToUcs4(c, shown.at(i + 1)));
+            if (cat == QChar::Other_NotAssigned || cat == QChar::Other_PrivateUse)
+                shown[i] = shown[i + 1] = QLatin1Char(' ');
+            ++i;
+            continue;
+        }
+        const QChar::Category cat = c.category();
+        if (cat == QChar::Other_Control || cat == QChar::Other_NotAssigned || cat == QChar::Other_PrivateUse ||
+            cat == QChar::Other_Surrogate)
+            shown[i] = QLatin1Char(' ');
+    }
+    const qsizetype n = shown.size();
     std::vector<double> adv(std::size_t(n), 0.0), dyv(std::size_t(n), 0.0);
     const bool hasDx = !t.dx.empty();
     bool perGlyph = hasDx || s.charExtra != 0;
@@ -1278,7 +1300,7 @@ void GdiPlayer::TextOut(const Text& t)
             adv[std::size_t(i)] = a / xUnit;
             dyv[std::size_t(i)] = -b / unit;
         } else {
-            adv[std::size_t(i)] = fm.horizontalAdvance(t.text.at(i)) + s.charExtra / xUnit;
+            adv[std::size_t(i)] = fm.horizontalAdvance(shown.at(i)) + s.charExtra / xUnit;
         }
     }
     double width = 0;
@@ -1286,7 +1308,7 @@ void GdiPlayer::TextOut(const Text& t)
         for (double a : adv)
             width += a;
     } else {
-        width = fm.horizontalAdvance(t.text);
+        width = fm.horizontalAdvance(shown);
     }
     if (!std::isfinite(width))
         return;
@@ -1319,12 +1341,12 @@ void GdiPlayer::TextOut(const Text& t)
         double x = x0, y = y0;
         for (qsizetype i = 0; i < n; ++i) {
             if (perGlyph)
-                glyphs.addText(QPointF(x, y), font, t.text.mid(i, 1));
+                glyphs.addText(QPointF(x, y), font, shown.mid(i, 1));
             x += adv[std::size_t(i)];
             y += dyv[std::size_t(i)];
         }
         if (!perGlyph)
-            glyphs.addText(QPointF(x0, y0), font, t.text);
+            glyphs.addText(QPointF(x0, y0), font, shown);
         if (ChargePoints(glyphs.elementCount()))
             s.path.addPath((toLogical * m).map(glyphs));
         return;
@@ -1357,12 +1379,12 @@ void GdiPlayer::TextOut(const Text& t)
         if (perGlyph) {
             double x = x0, y = y0;
             for (qsizetype i = 0; i < n; ++i) {
-                glyphs.addText(QPointF(x, y), font, t.text.mid(i, 1));
+                glyphs.addText(QPointF(x, y), font, shown.mid(i, 1));
                 x += adv[std::size_t(i)];
                 y += dyv[std::size_t(i)];
             }
         } else {
-            glyphs.addText(QPointF(x0, y0), font, t.text);
+            glyphs.addText(QPointF(x0, y0), font, shown);
         }
         const double lw = std::max(fm.lineWidth(), 1.0);
         if (s.font.underline)
@@ -1375,14 +1397,14 @@ void GdiPlayer::TextOut(const Text& t)
         font.setUnderline(s.font.underline);
         font.setStrikeOut(s.font.strikeOut);
         m_painter.setFont(font);
-        m_painter.drawText(QPointF(x0, y0), t.text);
+        m_painter.drawText(QPointF(x0, y0), shown);
     } else {
         m_painter.setFont(font);
         double x = x0, y = y0;
         for (qsizetype i = 0; i < n; ++i) {
-            const QChar c = t.text.at(i);
+            const QChar c = shown.at(i);
             if (c.isHighSurrogate() && i + 1 < n) {
-                m_painter.drawText(QPointF(x, y), t.text.mid(i, 2));
+                m_painter.drawText(QPointF(x, y), shown.mid(i, 2));
                 x += adv[std::size_t(i)] + adv[std::size_t(i + 1)];
                 y += dyv[std::size_t(i)] + dyv[std::size_t(i + 1)];
                 ++i;
