@@ -729,13 +729,29 @@ void GdiPlayer::DrawLogical(const QPainterPath& logical, bool fill, bool stroke)
         return;
     QPainterPath path = logical;
     path.setFillRule(m_state->polyFill == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
-    m_painter.setTransform(toPainter);
-    m_painter.setPen(pen);
-    m_painter.setBrush(brush);
+    Paint(path, m, pen, brush);
+}
+
+// A device pixel covers [x, x + 1) in device units, and a pen centred on an
+// integer coordinate paints that pixel's row or column: a stroke is drawn
+// half a device unit down and right of its geometry, a fill where it is.
+void GdiPlayer::Paint(const QPainterPath& path, const QTransform& toDevice, const QPen& pen, const QBrush& brush)
+{
     m_painter.setBackgroundMode(m_state->bkMode == OPAQUE ? Qt::OpaqueMode : Qt::TransparentMode);
     m_painter.setBackground(m_state->bkColor);
     RopScope rop(m_painter, m_state->rop2);
-    m_painter.drawPath(path);
+    if (brush.style() != Qt::NoBrush) {
+        m_painter.setTransform(toDevice * m_setup.base);
+        m_painter.setPen(Qt::NoPen);
+        m_painter.setBrush(brush);
+        m_painter.drawPath(path);
+    }
+    if (pen.style() != Qt::NoPen) {
+        m_painter.setTransform(toDevice * QTransform::fromTranslate(0.5, 0.5) * m_setup.base);
+        m_painter.setPen(pen);
+        m_painter.setBrush(Qt::NoBrush);
+        m_painter.drawPath(path);
+    }
 }
 
 void GdiPlayer::DrawDevice(const QPainterPath& device, bool fill, bool stroke, const Brush* brushOverride)
@@ -757,13 +773,7 @@ void GdiPlayer::DrawDevice(const QPainterPath& device, bool fill, bool stroke, c
         return;
     QPainterPath path = device;
     path.setFillRule(m_state->polyFill == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
-    m_painter.setTransform(toPainter);
-    m_painter.setPen(pen);
-    m_painter.setBrush(brush);
-    m_painter.setBackgroundMode(m_state->bkMode == OPAQUE ? Qt::OpaqueMode : Qt::TransparentMode);
-    m_painter.setBackground(m_state->bkColor);
-    RopScope rop(m_painter, m_state->rop2);
-    m_painter.drawPath(path);
+    Paint(path, QTransform(), pen, brush);
 }
 
 void GdiPlayer::AppendToPath(const QPainterPath& logical)

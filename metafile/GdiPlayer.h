@@ -266,6 +266,8 @@ private:
     QBrush MakeBrush(const Brush& b, const QTransform& logicalToDevice) const;
     void DrawLogical(const QPainterPath& logical, bool fill, bool stroke);
     void DrawDevice(const QPainterPath& device, bool fill, bool stroke, const Brush* brush = nullptr);
+    // Fills and strokes `path` (mapped by `toDevice`, then onto the painter).
+    void Paint(const QPainterPath& path, const QTransform& toDevice, const QPen& pen, const QBrush& brush);
     void AppendToPath(const QPainterPath& logical);
     void Continue(const QPainterPath& logical);
     bool ChargeArea(const QRectF& painterRect);
