@@ -254,7 +254,10 @@ void LineList::RemoveEmptyLines()
 
 void LineList::AppendText(QStringView text)
 {
-    AppendUtf8(std::string_view(text.toUtf8()));
+    // With its size: a text may hold U+0000, which is a character like any
+    // other here and must not end the text.
+    const QByteArray utf8 = text.toUtf8();
+    AppendUtf8(std::string_view(utf8.constData(), std::size_t(utf8.size())));
 }
 
 void LineList::AppendUtf8(std::string_view utf8)
