@@ -12,6 +12,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <charconv>
 #include <cerrno>
 #include <cmath>
@@ -51,6 +52,41 @@ QStringView Strip(QStringView s)
     while (e > b && IsBlank(s[e - 1]))
         --e;
     return s.sliced(b, e - b);
+}
+
+// The file's bytes, at most `limit` of them. The size the file reports is
+// only a first guess (the file may grow or shrink while it is read), so
+// the buffer starts at that size and grows as bytes keep coming, rather
+// than asking for the limit on every load.
+QByteArray ReadUpTo(QFile& file, qint64 limit)
+{
+    constexpr qint64 kChunk = 64 * 1024;
+    QByteArray bytes;
+    qint64 want = std::clamp<qint64>(file.size() + 1, 1, limit);
+    while (bytes.size() < limit) {
+        const qsizetype have = bytes.size();
+        want = std::min<qint64>(want, limit - have);
+        bytes.resize(have + qsizetype(want));
+        const qint64 n = file.read(bytes.data() + have, want);
+        bytes.resize(have + qsizetype(std::max<qint64>(n, 0)));
+        if (n <= 0)
+            break;
+        want = std::max(kChunk, qint64(bytes.size()));
+    }
+    return bytes;
+}
+
+meminifile_detail::SaveFault& SaveFaultHook()
+{
+    static meminifile_detail::SaveFault fault;
+    return fault;
+}
+
+// The error number the test fault gives this step, if any.
+std::optional<int> InjectedFault(meminifile_detail::SaveStep step)
+{
+    const meminifile_detail::SaveFault& fault = SaveFaultHook();
+    return fault ? fault(step) : std::nullopt;
 }
 
 QStringView StripRight(QStringView s)
@@ -406,6 +442,11 @@ QString DecodeLines(QByteArrayView bytes, ByteCodec codec, QHash<qsizetype, QByt
 
 } // namespace
 
+void meminifile_detail::SetSaveFault(SaveFault fault)
+{
+    SaveFaultHook() = std::move(fault);
+}
+
 TMemIniFile::TMemIniFile(NoLoad, const QString& fileName, bool caseSensitive)
     : m_fileName(fileName), m_caseSensitive(caseSensitive)
 {
@@ -433,7 +474,7 @@ void TMemIniFile::Load()
         throw EFOpenError(QStringLiteral("ファイル \"%1\" を開けません。%2").arg(m_fileName, file.errorString()));
     if (file.size() > kMaxFileSize)
         throw EReadError(QStringLiteral("ファイル \"%1\" を読み込めません。%2").arg(m_fileName, SystemMessage(EFBIG)));
-    const QByteArray bytes = file.read(kMaxFileSize + 1);
+    const QByteArray bytes = ReadUpTo(file, kMaxFileSize + 1);
     if (file.error() != QFileDevice::NoError)
         throw EReadError(QStringLiteral("ファイル \"%1\" を読み込めません。%2").arg(m_fileName, file.errorString()));
     if (bytes.size() > kMaxFileSize)
@@ -926,14 +967,41 @@ void TMemIniFile::UpdateFile()
     if (QFileInfo(m_fileName).isDir())
         RaiseCreateError(m_fileName, SystemMessage(EISDIR));
 
+    // Unbuffered, so that every write reaches the file system here and its
+    // failure is seen here: a buffered file writes its last bytes while it
+    // closes, where a failure (a full disk, a file-size limit) is not
+    // reported, and the truncated file would replace the old one.
+    using meminifile_detail::SaveStep;
     QSaveFile file(m_fileName);
-    if (!file.open(QIODevice::WriteOnly))
+    if (const std::optional<int> err = InjectedFault(SaveStep::Open))
+        RaiseCreateError(m_fileName, SystemMessage(*err));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         RaiseCreateError(m_fileName, file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
+    // Every failure from here on drops the temporary file: cancelWriting
+    // makes QSaveFile remove it instead of renaming it, at the latest when
+    // it goes out of scope.
+    const auto fail = [&](const QString& reason) {
         file.cancelWriting();
+        file.commit(); // removes the temporary file; the old file stays
         RaiseCreateError(m_fileName, reason);
+    };
+    if (const std::optional<int> err = InjectedFault(SaveStep::Write)) {
+        file.write(bytes.constData(), bytes.size() / 2);
+        fail(SystemMessage(*err));
     }
+    // A short write says nothing of why; the next one fails with the reason.
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0)
+            fail(file.errorString());
+        done += n;
+    }
+    if (const std::optional<int> err = InjectedFault(SaveStep::Flush))
+        fail(SystemMessage(*err));
+    if (!file.flush())
+        fail(file.errorString());
+    if (const std::optional<int> err = InjectedFault(SaveStep::Commit))
+        fail(SystemMessage(*err)); // as a failed rename: the same way out
     if (!file.commit())
         RaiseCreateError(m_fileName, file.errorString());
 

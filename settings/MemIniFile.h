@@ -25,7 +25,10 @@
 // never as the U+FFFD they read as, until a write replaces their value.
 //
 // Saving goes through a temporary file that is renamed over the old one, so
-// the file on disk is always either the old or the new version.
+// the file on disk is always either the old or the new version. Every step
+// of the save is checked (the temporary file is written unbuffered, so no
+// write can fail unseen while it is closed); a save that fails anywhere
+// leaves the old file as it was and no temporary file behind.
 
 #include <QDate>
 #include <QDateTime>
@@ -36,6 +39,7 @@
 #include <QStringList>
 #include <QTime>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -161,3 +165,14 @@ private:
     mutable QHash<QString, qsizetype> m_sectionIndex;
     mutable bool m_sectionsIndexed = false;
 };
+
+namespace meminifile_detail {
+// The steps of a save.
+enum class SaveStep { Open, Write, Flush, Commit };
+// Makes saves fail as a failing disk would: before each step the fault is
+// asked, and an error number it returns makes that step fail with that
+// error (a failed write has written half of the bytes). An empty fault
+// restores normal saving. For tests.
+using SaveFault = std::function<std::optional<int>(SaveStep)>;
+void SetSaveFault(SaveFault fault);
+} // namespace meminifile_detail
