@@ -727,6 +727,12 @@ LineList ReadTableFile(const QString& path)
         ThrowOpenError(path, errno);
     if (S_ISDIR(st.st_mode))
         ThrowOpenError(path, EISDIR);
+    // A pipe or a device may never end (/dev/zero) or never send (a FIFO
+    // whose writer stays silent), and reading it would freeze the window:
+    // only regular files are tables.
+    if (!S_ISREG(st.st_mode))
+        throw EFOpenError(QStringLiteral("ファイル \"%1\" を開けません。通常のファイルではありません (パイプやデバイスは読み込めません)")
+                              .arg(QDir::toNativeSeparators(path)));
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
     try {
@@ -746,8 +752,6 @@ LineList ReadTableFile(const QString& path)
             if (WriterRefusesLease(fd, leaseErrno))
                 ThrowBeingWritten(path);
         }
-        if (!S_ISREG(st.st_mode))
-            return DecodeTable(ReadAll(fd, path, 65536)); // a pipe or a device: no writer to ask about
         const ReadLease lease(fd);
         if (WriterRefusesLease(fd, lease.RefusedWith()))
             ThrowBeingWritten(path);

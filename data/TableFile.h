@@ -30,7 +30,8 @@
 #include <cstddef>
 
 // Reads the file at `path`. Throws EFOpenError when the file cannot be
-// opened (missing, a folder, no permission, open for writing elsewhere) and
+// opened (missing, a folder, no permission, open for writing elsewhere, not
+// a regular file: a pipe or a device) and
 // EReadError when it cannot be
 // read or is too large; the message names the path and gives the system's
 // description of the cause.
