@@ -54,41 +54,6 @@ QStringView Strip(QStringView s)
     return s.sliced(b, e - b);
 }
 
-// The file's bytes, at most `limit` of them. The size the file reports is
-// only a first guess (the file may grow or shrink while it is read), so
-// the buffer starts at that size and grows as bytes keep coming, rather
-// than asking for the limit on every load.
-QByteArray ReadUpTo(QFile& file, qint64 limit)
-{
-    constexpr qint64 kChunk = 64 * 1024;
-    QByteArray bytes;
-    qint64 want = std::clamp<qint64>(file.size() + 1, 1, limit);
-    while (bytes.size() < limit) {
-        const qsizetype have = bytes.size();
-        want = std::min<qint64>(want, limit - have);
-        bytes.resize(have + qsizetype(want));
-        const qint64 n = file.read(bytes.data() + have, want);
-        bytes.resize(have + qsizetype(std::max<qint64>(n, 0)));
-        if (n <= 0)
-            break;
-        want = std::max(kChunk, qint64(bytes.size()));
-    }
-    return bytes;
-}
-
-meminifile_detail::SaveFault& SaveFaultHook()
-{
-    static meminifile_detail::SaveFault fault;
-    return fault;
-}
-
-// The error number the test fault gives this step, if any.
-std::optional<int> InjectedFault(meminifile_detail::SaveStep step)
-{
-    const meminifile_detail::SaveFault& fault = SaveFaultHook();
-    return fault ? fault(step) : std::nullopt;
-}
-
 QStringView StripRight(QStringView s)
 {
     qsizetype e = s.size();
@@ -438,6 +403,41 @@ QString DecodeLines(QByteArrayView bytes, ByteCodec codec, QHash<qsizetype, QByt
         ++line;
     }
     return text;
+}
+
+// The file's bytes, at most `limit` of them. The size the file reports is
+// only a first guess (the file may grow or shrink while it is read), so
+// the buffer starts at that size and grows as bytes keep coming, rather
+// than asking for the limit on every load.
+QByteArray ReadUpTo(QFile& file, qint64 limit)
+{
+    constexpr qint64 kChunk = 64 * 1024;
+    QByteArray bytes;
+    qint64 want = std::clamp<qint64>(file.size() + 1, 1, limit);
+    while (bytes.size() < limit) {
+        const qsizetype have = bytes.size();
+        want = std::min<qint64>(want, limit - have);
+        bytes.resize(have + qsizetype(want));
+        const qint64 n = file.read(bytes.data() + have, want);
+        bytes.resize(have + qsizetype(std::max<qint64>(n, 0)));
+        if (n <= 0)
+            break;
+        want = std::max(kChunk, qint64(bytes.size()));
+    }
+    return bytes;
+}
+
+meminifile_detail::SaveFault& SaveFaultHook()
+{
+    static meminifile_detail::SaveFault fault;
+    return fault;
+}
+
+// The error number the test fault gives this step, if any.
+std::optional<int> InjectedFault(meminifile_detail::SaveStep step)
+{
+    const meminifile_detail::SaveFault& fault = SaveFaultHook();
+    return fault ? fault(step) : std::nullopt;
 }
 
 } // namespace
