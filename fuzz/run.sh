@@ -22,8 +22,9 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/fuzz/lsan.supp}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+dict=(); [ -f fuzz/"$target".dict ] && dict=(-dict=fuzz/"$target".dict)
 seeds=(fuzz/corpus/"$target")
 [ -d fuzz/regressions/"$target" ] && seeds+=(fuzz/regressions/"$target")
 exec "$dir/fuzz/fuzz_$target" "$dir/corpus/$target" "${seeds[@]}" \
   -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=262144 \
-  -artifact_prefix="$dir/artifacts/$target/" -print_final_stats=1 "$@"
+  -artifact_prefix="$dir/artifacts/$target/" -print_final_stats=1 "${dict[@]}" "$@"
