@@ -4,6 +4,7 @@
 #include <QAccessibleWidget>
 #include <QAction>
 #include <QButtonGroup>
+#include <QKeyEvent>
 #include <QRadioButton>
 #include <QLabel>
 #include <QPainter>
@@ -98,14 +99,48 @@ int TPageControl::PageCount() const { return int(m_tabs.size()); }
 QWidget* TPageControl::Page(int i) const { return m_stack->widget(i); }
 QString TPageControl::TabCaption(int i) const { return m_tabs.at(i)->text(); }
 int TPageControl::TabIndex() const { return m_group->checkedId(); }
+QAbstractButton* TPageControl::Tab(int i) const { return m_tabs.at(i); }
+
+int TPageControl::IndexOfTab(const QObject* tab) const
+{
+    for (int i = 0; i < m_tabs.size(); ++i)
+        if (m_tabs[i] == tab)
+            return i;
+    return -1;
+}
+
+int TPageControl::IndexOfPage(const QWidget* page) const
+{
+    return page && page->parentWidget() == m_stack ? m_stack->indexOf(const_cast<QWidget*>(page)) : -1;
+}
+
+TPageControl* TPageControl::OwnerOfPage(const QWidget* page)
+{
+    QWidget* stack = page ? page->parentWidget() : nullptr;
+    auto* owner = qobject_cast<TPageControl*>(stack ? stack->parentWidget() : nullptr);
+    return owner && owner->IndexOfPage(page) >= 0 ? owner : nullptr;
+}
 
 void TPageControl::SetTabIndex(int i)
 {
     if (i < 0 || i >= m_tabs.size())
         return;
+    const int before = m_group->checkedId();
     m_tabs[i]->setChecked(true);
     m_stack->setCurrentIndex(i);
     LayoutTabs();
+    // Assistive tools read the tabs as selected or not; tell them which
+    // two changed.
+    if (before != i && QAccessible::isActive()) {
+        QAccessible::State selected;
+        selected.selected = true;
+        for (int k : {before, i}) {
+            if (k < 0)
+                continue;
+            QAccessibleStateChangeEvent event(m_tabs[k], selected);
+            QAccessible::updateAccessibility(&event);
+        }
+    }
 }
 
 QSize TPageControl::minimumSizeHint() const { return {40, m_tabsHeight + 40}; }
@@ -230,9 +265,91 @@ TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent), m_label(new QLabel
 
 void TStatusBar::SetSimpleText(const QString& text)
 {
+    if (m_text == text)
+        return;
     m_text = text;
     m_label->setText(text);
-    m_label->setAccessibleName(text);
+    // The bar's own name is its text (the label inside is not shown to
+    // assistive tools).
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+}
+
+// --- TToolBar --------------------------------------------------------------
+
+TToolBar::TToolBar(QWidget* parent) : QWidget(parent) {}
+
+void TToolBar::AddButton(QAbstractButton* button)
+{
+    button->installEventFilter(this);
+    m_buttons.append(button);
+    MakeCurrent(m_current);
+}
+
+QAbstractButton* TToolBar::CurrentButton() const
+{
+    return m_buttons.isEmpty() ? nullptr : m_buttons.at(m_current);
+}
+
+void TToolBar::MakeCurrent(int index)
+{
+    // Only the current button is a tab stop; the others are reached with
+    // the arrow keys.
+    m_current = index;
+    for (int i = 0; i < m_buttons.size(); ++i)
+        m_buttons[i]->setFocusPolicy(i == m_current ? Qt::TabFocus : Qt::NoFocus);
+}
+
+bool TToolBar::eventFilter(QObject* watched, QEvent* event)
+{
+    const int index = int(m_buttons.indexOf(static_cast<QAbstractButton*>(watched)));
+    if (index < 0 || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const bool reverse = layoutDirection() == Qt::RightToLeft;
+    int step = 0, target = -1;
+    switch (key->key()) {
+    case Qt::Key_Left:
+        step = reverse ? 1 : -1;
+        break;
+    case Qt::Key_Right:
+        step = reverse ? -1 : 1;
+        break;
+    case Qt::Key_Up:
+        step = -1;
+        break;
+    case Qt::Key_Down:
+        step = 1;
+        break;
+    case Qt::Key_Home:
+        target = 0, step = 1;
+        break;
+    case Qt::Key_End:
+        target = int(m_buttons.size()) - 1, step = -1;
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // Space is the button's own; Enter presses it as well.
+        if (!key->isAutoRepeat() && m_buttons[index]->isEnabled())
+            m_buttons[index]->click();
+        return true;
+    default:
+        return false;
+    }
+    // The next enabled, shown button in that direction, wrapping around.
+    const int n = int(m_buttons.size());
+    int i = target >= 0 ? target : (index + step + n) % n;
+    for (int tries = 0; tries < n; ++tries, i = (i + step + n) % n) {
+        QAbstractButton* b = m_buttons[i];
+        if (b->isEnabled() && b->isVisibleTo(this)) {
+            MakeCurrent(i);
+            b->setFocus(Qt::OtherFocusReason);
+            break;
+        }
+    }
+    return true;
 }
 
 // --- design geometry ------------------------------------------------------

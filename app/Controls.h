@@ -38,6 +38,13 @@ public:
     void SetTabIndex(int i);
     // Rows the tab captions take at the current width.
     int TabRows() const { return m_rows; }
+    // The tab that shows page i, and a tab's or a page's position (-1 for
+    // a widget that is neither).
+    QAbstractButton* Tab(int i) const;
+    int IndexOfTab(const QObject* tab) const;
+    int IndexOfPage(const QWidget* page) const;
+    // The page control a page belongs to, null for any other widget.
+    static TPageControl* OwnerOfPage(const QWidget* page);
     QSize minimumSizeHint() const override;
 
 signals:
@@ -86,6 +93,31 @@ private:
 
 class QAction;
 class QRadioButton;
+
+// A row of tool buttons that is one stop in the keyboard order: Tab enters
+// it on the button used last, the arrow keys, Home and End move between the
+// buttons, Space and Enter press the button that has the focus. A click with
+// the mouse leaves the focus where it was.
+class TToolBar : public QWidget {
+    Q_OBJECT
+public:
+    explicit TToolBar(QWidget* parent = nullptr);
+    // Adds a button (a child of the bar) at the end of the keyboard row.
+    void AddButton(QAbstractButton* button);
+    int ButtonCount() const { return int(m_buttons.size()); }
+    QAbstractButton* Button(int i) const { return m_buttons.at(i); }
+    // The button Tab enters the bar on.
+    QAbstractButton* CurrentButton() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void MakeCurrent(int index);
+
+    QList<QAbstractButton*> m_buttons;
+    int m_current = 0;
+};
 
 // Places a control at its design geometry (pixels at 96 pixels per inch,
 // relative to its parent). The design rectangle is kept with the control,

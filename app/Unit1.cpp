@@ -1,5 +1,6 @@
 #include "Unit1.h"
 
+#include "Accessibility.h"
 #include "Chart.h"
 #include "Controls.h"
 #include "Dialogs.h"
@@ -64,6 +65,8 @@ TForm1::TForm1(FormServices services, QWidget* parent) : QWidget(parent), m_serv
             m_services.clipboard = real.clipboard;
     }
     Form1 = this;
+    // Before any control exists, so each is met by its own interface.
+    InstallAccessibility();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Plotmere"));
     setFont(FormFont());
@@ -150,7 +153,8 @@ void TForm1::CreateComponents()
 
 void TForm1::CreateToolBar()
 {
-    ToolBar1 = new QWidget(this);
+    auto* toolBar = new TToolBar(this);
+    ToolBar1 = toolBar;
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1->setFixedHeight(kToolBarHeight);
     ToolBar1->setAccessibleName(QStringLiteral("ツールバー"));
@@ -164,7 +168,7 @@ void TForm1::CreateToolBar()
         b->setIcon(MakeToolIcon(icon, ink));
         b->setIconSize(QSize(24, 24));
         b->setAutoRaise(true);
-        b->setFocusPolicy(Qt::NoFocus); // tool bar buttons are no tab stops
+        toolBar->AddButton(b); // one tab stop for the bar, arrows between its buttons
         b->setToolTip(hint);
         b->setAccessibleName(hint);
         b->setGeometry(x, 0, kButtonWidth, kButtonHeight);
