@@ -4,6 +4,7 @@
 #include <QAccessibleWidget>
 #include <QAction>
 #include <QButtonGroup>
+#include <QEvent>
 #include <QKeyEvent>
 #include <QRadioButton>
 #include <QLabel>
@@ -146,6 +147,13 @@ void TPageControl::SetTabIndex(int i)
 QSize TPageControl::minimumSizeHint() const { return {40, m_tabsHeight + 40}; }
 
 void TPageControl::resizeEvent(QResizeEvent*) { LayoutTabs(); }
+
+bool TPageControl::event(QEvent* event)
+{
+    if (event->type() == QEvent::LayoutRequest)
+        LayoutTabs();
+    return QWidget::event(event);
+}
 
 void TPageControl::LayoutTabs()
 {

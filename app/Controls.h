@@ -52,6 +52,8 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // A tab whose size changes (a new font or style) asks for a new layout.
+    bool event(QEvent* event) override;
 
 private:
     void LayoutTabs();

@@ -171,7 +171,7 @@ void TForm1::CreateToolBar()
         toolBar->AddButton(b); // one tab stop for the bar, arrows between its buttons
         b->setToolTip(hint);
         b->setAccessibleName(hint);
-        b->setGeometry(x, 0, kButtonWidth, kButtonHeight);
+        PlaceControl(b, x, 0, kButtonWidth, kButtonHeight);
         Bind(b, &QToolButton::clicked, handler);
         x += kButtonWidth;
         return b;
@@ -181,7 +181,7 @@ void TForm1::CreateToolBar()
         s->setObjectName(QString::fromLatin1(name));
         s->setFrameShape(QFrame::VLine);
         s->setFrameShadow(QFrame::Sunken);
-        s->setGeometry(x, 4, kSeparatorWidth, kButtonHeight - 8);
+        PlaceControl(s, x, 4, kSeparatorWidth, kButtonHeight - 8);
         x += kSeparatorWidth;
         return s;
     };

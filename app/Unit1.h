@@ -136,6 +136,13 @@ public:
 
     const FormServices& Services() const { return m_services; }
 
+    // The window's density in pixels per inch; it starts at the screen's
+    // own density (96 at design size on a screen without scaling).
+    int PixelsPerInch() const;
+    // Lays the window and all its controls out at NewPPI pixels per inch,
+    // from their design sizes; nothing happens at the current density.
+    void ScaleForPPI(int NewPPI);
+
 public slots:
     void FormCreate(QObject* Sender);
     void FormClose(QObject* Sender);
@@ -231,6 +238,7 @@ private:
     void ShowPlotErrorBox();
 
     FormServices m_services;
+    class TFormScaler* m_scaler = nullptr; // the zoom; a child of the window
     bool m_dropsAccepted = false;
     bool m_closed = false;
 

@@ -3,6 +3,11 @@
 // (EMF), byte for byte as Windows stores one: vector records for shapes,
 // text records for text, DIB records for images. Paint on it with a
 // QPainter; once the painter has ended, Data() is the complete file.
+//
+// Small shapes (markers) drawn again at a device pixel where the same shape
+// was just drawn are written once, so the file grows with the picture's
+// area, not with the number of points drawn. Each new painter on the device
+// starts a new file.
 
 #include <QByteArray>
 #include <QPaintDevice>
@@ -31,5 +36,5 @@ protected:
 private:
     QSize m_size;
     int m_dpi;
-    std::unique_ptr<EmfPaintEngine> m_engine;
+    mutable std::unique_ptr<EmfPaintEngine> m_engine;
 };

@@ -133,4 +133,88 @@ constexpr std::uint32_t kEmfSignature = 0x464D4520;
 // Stock objects are selected by index with the high bit set.
 constexpr std::uint32_t kStockObject = 0x80000000;
 
+// Constants of the records' fields, as the format defines them.
+
+// Stock objects (select with kStockObject | index).
+constexpr std::uint32_t WHITE_BRUSH = 0;
+constexpr std::uint32_t NULL_BRUSH = 5;
+constexpr std::uint32_t BLACK_PEN = 7;
+constexpr std::uint32_t NULL_PEN = 8;
+constexpr std::uint32_t SYSTEM_FONT = 13;
+constexpr std::uint32_t DEFAULT_GUI_FONT = 17;
+
+// Pen styles, end caps, joins and types.
+constexpr std::uint32_t PS_SOLID = 0;
+constexpr std::uint32_t PS_DASH = 1;
+constexpr std::uint32_t PS_DOT = 2;
+constexpr std::uint32_t PS_DASHDOT = 3;
+constexpr std::uint32_t PS_DASHDOTDOT = 4;
+constexpr std::uint32_t PS_NULL = 5;
+constexpr std::uint32_t PS_USERSTYLE = 7;
+constexpr std::uint32_t PS_STYLE_MASK = 0xF;
+constexpr std::uint32_t PS_ENDCAP_ROUND = 0x000;
+constexpr std::uint32_t PS_ENDCAP_SQUARE = 0x100;
+constexpr std::uint32_t PS_ENDCAP_FLAT = 0x200;
+constexpr std::uint32_t PS_ENDCAP_MASK = 0xF00;
+constexpr std::uint32_t PS_JOIN_ROUND = 0x0000;
+constexpr std::uint32_t PS_JOIN_BEVEL = 0x1000;
+constexpr std::uint32_t PS_JOIN_MITER = 0x2000;
+constexpr std::uint32_t PS_JOIN_MASK = 0xF000;
+constexpr std::uint32_t PS_COSMETIC = 0x00000;
+constexpr std::uint32_t PS_GEOMETRIC = 0x10000;
+
+// Brush styles and hatches.
+constexpr std::uint32_t BS_SOLID = 0;
+constexpr std::uint32_t BS_NULL = 1;
+constexpr std::uint32_t BS_HATCHED = 2;
+constexpr std::uint32_t HS_HORIZONTAL = 0;
+constexpr std::uint32_t HS_VERTICAL = 1;
+constexpr std::uint32_t HS_FDIAGONAL = 2;
+constexpr std::uint32_t HS_BDIAGONAL = 3;
+constexpr std::uint32_t HS_CROSS = 4;
+constexpr std::uint32_t HS_DIAGCROSS = 5;
+
+// Device context modes.
+constexpr std::uint32_t MM_TEXT = 1;
+constexpr std::uint32_t MM_ANISOTROPIC = 8;
+constexpr std::uint32_t TRANSPARENT = 1;
+constexpr std::uint32_t OPAQUE = 2;
+constexpr std::uint32_t ALTERNATE = 1;
+constexpr std::uint32_t WINDING = 2;
+constexpr std::uint32_t TA_BASELINE = 24;
+constexpr std::uint32_t GM_ADVANCED = 2;
+constexpr std::uint32_t MWT_IDENTITY = 1;
+constexpr std::uint32_t COLORONCOLOR = 3;
+constexpr std::uint32_t HALFTONE = 4;
+
+// Clipping region modes.
+constexpr std::uint32_t RGN_AND = 1;
+constexpr std::uint32_t RGN_OR = 2;
+constexpr std::uint32_t RGN_XOR = 3;
+constexpr std::uint32_t RGN_DIFF = 4;
+constexpr std::uint32_t RGN_COPY = 5;
+
+// Bitmaps.
+constexpr std::uint32_t BI_RGB = 0;
+constexpr std::uint32_t DIB_RGB_COLORS = 0;
+constexpr std::uint32_t SRCCOPY = 0x00CC0020;
+constexpr std::uint8_t AC_SRC_OVER = 0;
+constexpr std::uint8_t AC_SRC_ALPHA = 1;
+
+// Fonts.
+constexpr std::uint8_t DEFAULT_CHARSET = 1;
+constexpr std::uint8_t ANTIALIASED_QUALITY = 4;
+constexpr int LF_FACESIZE = 32;
+constexpr int LF_FULLFACESIZE = 64;
+
+// Fixed sizes of the records this project writes and reads.
+constexpr std::uint32_t kHeaderSize = 108;          // with both header extensions
+constexpr std::uint32_t kEofSize = 20;
+constexpr std::uint32_t kLogFontWSize = 92;
+constexpr std::uint32_t kLogFontPanoseSize = 320;
+constexpr std::uint32_t kBitmapInfoHeaderSize = 40;
+constexpr std::uint32_t kStretchDiBitsHeadSize = 80; // up to the bitmap info
+constexpr std::uint32_t kAlphaBlendHeadSize = 108;   // up to the bitmap info
+constexpr std::uint32_t kExtTextOutWHeadSize = 76;   // up to the string
+
 } // namespace emf

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
@@ -20,8 +21,22 @@ namespace {
 // so that a damaged file cannot make position plus size overflow.
 constexpr int kMaxCoordinate = QWIDGETSIZE_MAX;
 
+QString& ApplicationPathOverride()
+{
+    static QString path;
+    return path;
+}
+
+TWindowFrameSource& WindowFrameSourceOverride()
+{
+    static TWindowFrameSource source;
+    return source;
+}
+
 QString ExecutablePath()
 {
+    if (!ApplicationPathOverride().isEmpty())
+        return ApplicationPathOverride();
     if (QCoreApplication::instance())
         return QCoreApplication::applicationFilePath();
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
@@ -189,10 +204,31 @@ void SetPlacement(QWidget& w, const Placement& p)
         w.setWindowState(st);
 }
 
-// The outer (frame) size of a window; a child widget has no frame.
+// Qt's own report of a window's frame: known once the window is shown (a
+// hidden window's frameGeometry() is its bare geometry).
+std::optional<QMargins> QtWindowFrame(const QWidget& w)
+{
+    if (!w.isVisible() || !w.testAttribute(Qt::WA_WState_Created))
+        return std::nullopt;
+    const QRect inner = w.geometry();
+    const QRect outer = w.frameGeometry();
+    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                    outer.bottom() - inner.bottom());
+}
+
+// The frame around a window, as far as it is known; a child widget has none.
+std::optional<QMargins> FrameOf(const QWidget& w)
+{
+    if (!w.isWindow())
+        return QMargins();
+    return TExIniFile::WindowFrame(w);
+}
+
+// The outer (frame) size of a window; a frame not known yet counts as none.
 QSize OuterSize(const QWidget& w)
 {
-    return w.isWindow() ? w.frameGeometry().size() : w.size();
+    const QMargins m = FrameOf(w).value_or(QMargins());
+    return w.size().grownBy(m);
 }
 
 void SetOuterWidth(QWidget& w, int width)
@@ -206,6 +242,84 @@ void SetOuterHeight(QWidget& w, int height)
     const int frame = OuterSize(w).height() - w.height();
     w.resize(w.width(), Clamp(qint64(height) - frame, 0, kMaxCoordinate));
 }
+
+// Before a window is shown its frame is unknown, so a stored outer size can
+// only be given to it as its inner size. This waits on the window until the
+// frame is known and then takes the frame off again, so that the window's
+// outer size is the stored one and does not grow by the frame at every
+// restart. It gives up when someone else resizes the window first (the user,
+// or the window's own minimum size) and when the window is maximized,
+// minimized or made full screen.
+constexpr char kOuterSizeKeeperName[] = "plotmereOuterSizeKeeper";
+
+class OuterSizeKeeper : public QObject {
+public:
+    explicit OuterSizeKeeper(QWidget& window) : QObject(&window), m_window(window)
+    {
+        setObjectName(QLatin1String(kOuterSizeKeeperName));
+        window.installEventFilter(this);
+    }
+
+    // The outer width and height to reach; a dimension not given keeps the
+    // window's size.
+    void Request(std::optional<int> width, std::optional<int> height)
+    {
+        m_width = width;
+        m_height = height;
+        m_expected = m_window.size();
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == &m_window) {
+            switch (event->type()) {
+            case QEvent::Show:
+            case QEvent::Move:
+            case QEvent::Resize:
+            case QEvent::WindowStateChange:
+            case QEvent::WindowActivate:
+            case QEvent::UpdateRequest:
+                Check(event->type() == QEvent::Resize);
+                break;
+            default:
+                break;
+            }
+        }
+        return false;
+    }
+
+private:
+    void Check(bool resized)
+    {
+        const Qt::WindowStates special = Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen;
+        if ((m_window.windowState() & special) || (resized && m_window.size() != m_expected)) {
+            Finish();
+            return;
+        }
+        const std::optional<QMargins> frame = FrameOf(m_window);
+        if (!frame || frame->isNull())
+            return; // not framed yet (or never: then the sizes already agree)
+        QSize inner = m_window.size();
+        if (m_width)
+            inner.setWidth(Clamp(qint64(*m_width) - frame->left() - frame->right(), 0, kMaxCoordinate));
+        if (m_height)
+            inner.setHeight(Clamp(qint64(*m_height) - frame->top() - frame->bottom(), 0, kMaxCoordinate));
+        Finish();
+        if (inner != m_window.size())
+            m_window.resize(inner);
+    }
+
+    void Finish()
+    {
+        m_window.removeEventFilter(this);
+        setParent(nullptr);
+        deleteLater();
+    }
+
+    QWidget& m_window;
+    std::optional<int> m_width, m_height;
+    QSize m_expected;
+};
 
 // A stored list count above this, and above the caller's own count, is
 // treated as unreadable: building the list would only exhaust memory.
@@ -448,8 +562,24 @@ void TExIniFile::WriteFormPos(const QString& Section, const QString& Item, const
 
 void TExIniFile::ReadFormSize(const QString& Section, const QString& Item, QWidget& Form) const
 {
+    // A wait left from an earlier read is replaced by this one.
+    delete Form.findChild<QObject*>(QLatin1String(kOuterSizeKeeperName), Qt::FindDirectChildrenOnly);
+    const bool frameUnknown = Form.isWindow() && !FrameOf(Form);
+    // Whether the file holds a readable value: only then does it count as
+    // an outer size to reach (a default is the window's own size).
+    const auto stored = [&](const char* suffix) {
+        const QString key = Key(Item, suffix);
+        return ReadInteger(Section, key, INT_MIN) == ReadInteger(Section, key, INT_MAX);
+    };
+    std::optional<int> width, height;
     SetOuterWidth(Form, ReadInteger(Section, Key(Item, ".XSize"), OuterSize(Form).width()));
+    if (stored(".XSize"))
+        width = OuterSize(Form).width();
     SetOuterHeight(Form, ReadInteger(Section, Key(Item, ".YSize"), OuterSize(Form).height()));
+    if (stored(".YSize"))
+        height = OuterSize(Form).height();
+    if (frameUnknown && (width || height))
+        (new OuterSizeKeeper(Form))->Request(width, height);
 }
 
 void TExIniFile::WriteFormSize(const QString& Section, const QString& Item, const QWidget& Value)
@@ -525,6 +655,28 @@ void TExIniFile::DeleteKey(const QString& Section, const QString& Ident)
 void TExIniFile::UpdateFile()
 {
     FIniFile->UpdateFile();
+}
+
+void TExIniFile::SetApplicationPath(const QString& path)
+{
+    ApplicationPathOverride() = path;
+}
+
+QString TExIniFile::ApplicationPath()
+{
+    return ExecutablePath();
+}
+
+void TExIniFile::SetWindowFrameSource(TWindowFrameSource source)
+{
+    WindowFrameSourceOverride() = std::move(source);
+}
+
+std::optional<QMargins> TExIniFile::WindowFrame(const QWidget& window)
+{
+    if (WindowFrameSourceOverride())
+        return WindowFrameSourceOverride()(window);
+    return QtWindowFrame(window);
 }
 
 void TExIniFile::Loaded()

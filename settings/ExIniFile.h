@@ -27,6 +27,7 @@
 #include <QDateTime>
 #include <QFont>
 #include <QIODevice>
+#include <QMargins>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -34,7 +35,9 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class TMemIniFile;
 
@@ -52,6 +55,11 @@ enum TFence : std::uint8_t {
     fcDoubleQuote, // "..."
     fcSingleQuote, // '...'
 };
+
+// The window manager's frame around a top-level window, once it is known:
+// Qt learns it only after the window has been shown and framed, so before
+// that the source answers std::nullopt.
+using TWindowFrameSource = std::function<std::optional<QMargins>(const QWidget&)>;
 
 class TExIniFile : public QObject {
     Q_OBJECT
@@ -106,7 +114,11 @@ public:
     // Item.X, Item.Y: the window's outer left and top.
     void ReadFormPos(const QString& Section, const QString& Item, QWidget& Form) const;
     void WriteFormPos(const QString& Section, const QString& Item, const QWidget& Value);
-    // Item.XSize, Item.YSize: the window's outer width and height.
+    // Item.XSize, Item.YSize: the window's outer width and height. A window
+    // whose frame is not known yet (not shown) takes the stored outer size as
+    // its inner size for now and is brought to the stored outer size as soon
+    // as its frame becomes known; a resize by anyone else before that, or
+    // a maximized, minimized or full-screen state, ends that wait.
     void ReadFormSize(const QString& Section, const QString& Item, QWidget& Form) const;
     void WriteFormSize(const QString& Section, const QString& Item, const QWidget& Value);
     // The window placement: Item.Flags (2 when a minimized window restores
@@ -154,6 +166,19 @@ public:
 
     // The path the store is bound to: FileName resolved against BaseDir.
     QString FullPath() const;
+    // The executable whose folder bdApplication names and whose name Loaded
+    // takes for the default file name: the running one unless set. Tests
+    // give a program their own folder this way; an empty path restores the
+    // running executable.
+    static void SetApplicationPath(const QString& path);
+    static QString ApplicationPath();
+    // Where the form size operations learn a window's frame: Qt's own report
+    // (frameGeometry() of a shown window) unless set; an empty source
+    // restores that. Tests put a window manager's frame around an offscreen
+    // window this way.
+    static void SetWindowFrameSource(TWindowFrameSource source);
+    static std::optional<QMargins> WindowFrame(const QWidget& window);
+
     // Design mode: Loaded then leaves an empty FileName alone.
     bool Designing() const { return FDesigning; }
     void SetDesigning(bool Value) { FDesigning = Value; }

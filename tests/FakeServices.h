@@ -3,12 +3,14 @@
 // window's tests answer dialogs and read messages without a modal loop.
 
 #include "Exceptions.h"
+#include "ExIniFile.h"
 #include "FormServices.h"
 #include "Unit1.h"
 
 #include <QImage>
 #include <QList>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <memory>
 #include <optional>
@@ -113,8 +115,20 @@ public:
     QByteArray data;
 };
 
+// Gives a test's program a folder of its own, empty, so that its main
+// window's settings file is neither read from nor written beside the test
+// program, and no test sees what another saved.
+struct SettingsSandbox {
+    QTemporaryDir dir;
+    SettingsSandbox() { TExIniFile::SetApplicationPath(dir.filePath(QStringLiteral("plotmere"))); }
+    ~SettingsSandbox() { TExIniFile::SetApplicationPath(QString()); }
+    SettingsSandbox(const SettingsSandbox&) = delete;
+    SettingsSandbox& operator=(const SettingsSandbox&) = delete;
+};
+
 // A main window wired to fakes.
 struct FormFixture {
+    SettingsSandbox sandbox;
     std::shared_ptr<FakeDialogs> dialogs = std::make_shared<FakeDialogs>();
     std::shared_ptr<FakeMessages> messages = std::make_shared<FakeMessages>();
     std::shared_ptr<FakeClipboard> clipboard = std::make_shared<FakeClipboard>();

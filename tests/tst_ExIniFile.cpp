@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -265,6 +266,21 @@ private slots:
         designing.SetDesigning(true);
         designing.Loaded();
         QCOMPARE(designing.FileName(), QString());
+    }
+
+    // A program placed elsewhere (as the main window's tests do) gets its
+    // settings file there, named after it.
+    void applicationPathNamesFolderAndFile()
+    {
+        const auto restore = qScopeGuard([] { TExIniFile::SetApplicationPath(QString()); });
+        TExIniFile::SetApplicationPath(m_dir->filePath("bin/prog.exe"));
+        QCOMPARE(TExIniFile::ApplicationPath(), m_dir->filePath("bin/prog.exe"));
+        TExIniFile ini;
+        ini.Loaded();
+        QCOMPARE(ini.FileName(), QString("prog.ini"));
+        QCOMPARE(ini.FullPath(), m_dir->filePath("bin/prog.ini"));
+        TExIniFile::SetApplicationPath(QString());
+        QCOMPARE(TExIniFile::ApplicationPath(), QCoreApplication::applicationFilePath());
     }
 
     void reassigningReloadsAndDropsUnsavedChanges()
@@ -575,6 +591,85 @@ private slots:
         ini->ReadFormSize("S", "NONE", other);
         QCOMPARE(other.pos(), QPoint(-30000, 50000));
         QCOMPARE(other.size(), QSize(100, 600));
+    }
+
+    // On a desktop the window manager's frame is known only once a window is
+    // shown, while the settings are read before that. The stored outer size
+    // must still come back as the outer size, restart after restart.
+    void outerSizeWithWindowManagerFrame_data()
+    {
+        QTest::addColumn<bool>("fake");
+        QTest::addColumn<QMargins>("frame");
+        QTest::newRow("title bar and borders") << true << QMargins(8, 31, 8, 8);
+        QTest::newRow("thin borders") << true << QMargins(1, 24, 1, 1);
+        QTest::newRow("frameless") << true << QMargins();
+        QTest::newRow("the platform's own frame") << false << QMargins(2, 2, 2, 2);
+    }
+    void outerSizeWithWindowManagerFrame()
+    {
+        QFETCH(bool, fake);
+        QFETCH(QMargins, frame);
+        if (fake) {
+            TExIniFile::SetWindowFrameSource([frame](const QWidget& w) -> std::optional<QMargins> {
+                if (!w.isVisible())
+                    return std::nullopt;
+                return frame;
+            });
+        } else {
+            QWidget probe;
+            probe.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&probe));
+            if (probe.frameGeometry().size() != probe.size().grownBy(frame))
+                QSKIP("this platform's frame differs from the offscreen platform's");
+        }
+        const auto restore = qScopeGuard([] { TExIniFile::SetWindowFrameSource({}); });
+        const QSize outer(800, 600);
+        const QSize inner = outer.shrunkBy(frame);
+        auto ini = Open("[S]\r\nSIZE.XSize=800\r\nSIZE.YSize=600\r\n");
+        for (int run = 0; run < 10; ++run) {
+            QWidget form;
+            ini->ReadFormSize("S", "SIZE", form); // hidden: its frame is not known yet
+            form.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            QTRY_COMPARE(form.size(), inner);
+            ini->WriteFormSize("S", "SIZE", form);
+            QCOMPARE(SavedLines(), QStringList({"SIZE.XSize=800", "SIZE.YSize=600"}));
+        }
+
+        // A window never shown writes back what it was given.
+        QWidget hidden;
+        ini->ReadFormSize("S", "SIZE", hidden);
+        ini->WriteFormSize("S", "SIZE", hidden);
+        QCOMPARE(SavedLines(), QStringList({"SIZE.XSize=800", "SIZE.YSize=600"}));
+
+        // Only the stored dimension is corrected once the frame is known.
+        ini->DeleteKey("S", "SIZE.YSize");
+        QWidget half;
+        half.resize(300, 200);
+        ini->ReadFormSize("S", "SIZE", half);
+        half.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&half));
+        QTRY_COMPARE(half.width(), inner.width());
+        QCOMPARE(half.height(), 200);
+
+        // Nor is an unreadable one: the window's own size stands.
+        ini->WriteString("S", "SIZE.XSize", "wide");
+        QWidget unreadable;
+        unreadable.resize(300, 200);
+        ini->ReadFormSize("S", "SIZE", unreadable);
+        unreadable.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&unreadable));
+        QTest::qWait(20);
+        QCOMPARE(unreadable.size(), QSize(300, 200));
+
+        // A resize by anyone else before the frame is known wins.
+        QWidget early;
+        ini->ReadFormSize("S", "SIZE", early);
+        early.resize(500, 400);
+        early.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&early));
+        QTest::qWait(20);
+        QCOMPARE(early.size(), QSize(500, 400));
     }
 
     void windowPlacementRoundTrip()

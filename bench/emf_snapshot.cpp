@@ -1,0 +1,200 @@
+// Renders a chart into an enhanced metafile and, with the same renderer,
+// into a bitmap, so that an outside reader's picture of the metafile can be
+// compared with ours (tools/emf-check.sh) and a change can be looked at.
+//
+//   emf_snapshot OUT_PREFIX [plain|styled] [points=1000] [width=749 height=527]
+//
+// Writes OUT_PREFIX.emf and OUT_PREFIX.png. "plain" is the chart as the
+// program starts it, with a table plotted; "styled" adds axis names (one of
+// them Japanese and rotated), a shadow, a border, a filled wall with a
+// background picture, a dashed thick line and bold italic underlined title.
+//
+//   emf_snapshot --crop IN.png OUT.png
+//
+// Cuts a reader's page picture down to what was drawn on it: the smallest
+// rectangle holding every pixel that is neither white nor transparent.
+//
+//   emf_snapshot --compare A.png B.png [tolerance=48]
+//
+// Compares two pictures after bringing the second to the first's size:
+// prints the share of pixels whose channels differ by more than
+// `tolerance`, and the mean absolute difference per channel.
+
+#include "ChartModel.h"
+#include "ChartRenderer.h"
+#include "EmfDevice.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QRandomGenerator>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void Fill(TChartModel& chart, qsizetype n)
+{
+    auto* points = chart.AddSeries<TPointSeries>(QStringLiteral("Series1"));
+    auto* line = chart.AddSeries<TLineSeries>(QStringLiteral("Series2"));
+    QList<double> xs(n), ys(n);
+    QRandomGenerator rng(7);
+    for (qsizetype i = 0; i < n; ++i) {
+        xs[i] = rng.generateDouble() * 100.0;
+        ys[i] = 0.8 * xs[i] + 5.0 + rng.generateDouble() * 30.0;
+    }
+    points->AddXYs(xs, ys);
+    line->AddXY(-25, 0.8 * -25 + 20);
+    line->AddXY(125, 0.8 * 125 + 20);
+    chart.BottomAxis().SetMinMax(-25, 125);
+    chart.LeftAxis().SetMinMax(-20, 150);
+    chart.SubTitle().Text().Clear();
+    chart.SubTitle().Text().Add(QStringLiteral("y = 0.8000x + 20.000  R = 0.6180"));
+}
+
+void Style(TChartModel& chart)
+{
+    chart.BottomAxis().Title().SetCaption(QStringLiteral("時間 (s)"));
+    chart.LeftAxis().Title().SetCaption(QStringLiteral("電圧 V"));
+    chart.Shadow().SetVisible(true);
+    chart.Border().SetVisible(true);
+    chart.Walls().Back().SetTransparent(false);
+    chart.Walls().Back().SetColor(0x00E0F0FF);
+    QImage picture(64, 48, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(200 + x / 2, 220 - y, 240));
+    chart.Walls().Back().Picture().SetImage(picture);
+    chart.Title().Font().SetStyle(fsBold | fsItalic | fsUnderline);
+    chart.Title().Font().SetSize(14);
+    chart.Series(1)->LinePen().SetWidth(3);
+    chart.Series(1)->LinePen().SetStyle(psDash);
+    chart.Series(0)->Pointer().SetStyle(psTriangle);
+}
+
+int Crop(const char* in, const char* out)
+{
+    QImage image = QImage(QString::fromLocal8Bit(in)).convertToFormat(QImage::Format_ARGB32);
+    if (image.isNull()) {
+        std::fprintf(stderr, "cannot read %s\n", in);
+        return 2;
+    }
+    int x0 = image.width(), y0 = image.height(), x1 = -1, y1 = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(row[x]) == 0 || (row[x] | 0xFF000000u) == 0xFFFFFFFFu)
+                continue;
+            x0 = std::min(x0, x);
+            x1 = std::max(x1, x);
+            y0 = std::min(y0, y);
+            y1 = std::max(y1, y);
+        }
+    }
+    if (x1 < 0) {
+        std::fprintf(stderr, "%s is blank\n", in);
+        return 1;
+    }
+    QImage cut = image.copy(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
+    QImage flat(cut.size(), QImage::Format_RGB32);
+    flat.fill(Qt::white);
+    QPainter(&flat).drawImage(0, 0, cut);
+    return flat.save(QString::fromLocal8Bit(out)) ? 0 : 1;
+}
+
+int Compare(const char* a, const char* b, int tolerance)
+{
+    QImage ours(QString::fromLocal8Bit(a)), theirs(QString::fromLocal8Bit(b));
+    if (ours.isNull() || theirs.isNull()) {
+        std::fprintf(stderr, "cannot read %s\n", ours.isNull() ? a : b);
+        return 2;
+    }
+    // Both on white, so transparent parts compare as a page would show them.
+    auto flatten = [](const QImage& image) {
+        QImage flat(image.size(), QImage::Format_RGB32);
+        flat.fill(Qt::white);
+        QPainter(&flat).drawImage(0, 0, image);
+        return flat;
+    };
+    ours = flatten(ours);
+    // A reader's picture a pixel or two larger has an anti-aliased edge
+    // more: cut it off rather than resample the whole picture.
+    theirs = flatten(theirs);
+    if (std::abs(theirs.width() - ours.width()) <= 2 && std::abs(theirs.height() - ours.height()) <= 2 &&
+        theirs.width() >= ours.width() && theirs.height() >= ours.height())
+        theirs = theirs.copy(QRect(QPoint(0, 0), ours.size()));
+    else
+        theirs = theirs.scaled(ours.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    qint64 off = 0;
+    double sum = 0;
+    for (int y = 0; y < ours.height(); ++y) {
+        const QRgb* p = reinterpret_cast<const QRgb*>(ours.constScanLine(y));
+        const QRgb* q = reinterpret_cast<const QRgb*>(theirs.constScanLine(y));
+        for (int x = 0; x < ours.width(); ++x) {
+            const int dr = std::abs(qRed(p[x]) - qRed(q[x]));
+            const int dg = std::abs(qGreen(p[x]) - qGreen(q[x]));
+            const int db = std::abs(qBlue(p[x]) - qBlue(q[x]));
+            sum += dr + dg + db;
+            if (std::max({dr, dg, db}) > tolerance)
+                ++off;
+        }
+    }
+    const double pixels = double(ours.width()) * ours.height();
+    std::printf("size=%dx%d (theirs %dx%d) differing_pixels=%.2f%% mean_abs_diff=%.2f\n", ours.width(),
+                ours.height(), QImage(QString::fromLocal8Bit(b)).width(), QImage(QString::fromLocal8Bit(b)).height(),
+                100.0 * off / pixels, sum / (3 * pixels));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    if (argc >= 4 && std::string(argv[1]) == "--crop")
+        return Crop(argv[2], argv[3]);
+    if (argc >= 4 && std::string(argv[1]) == "--compare")
+        return Compare(argv[2], argv[3], argc > 4 ? std::atoi(argv[4]) : 48);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: emf_snapshot OUT_PREFIX [plain|styled] [points] [width height]\n"
+                             "       emf_snapshot --crop IN.png OUT.png\n"
+                             "       emf_snapshot --compare A.png B.png [tolerance]\n");
+        return 2;
+    }
+    const QString prefix = QString::fromLocal8Bit(argv[1]);
+    const bool styled = argc > 2 && std::string(argv[2]) == "styled";
+    const qsizetype n = argc > 3 ? qsizetype(std::atoll(argv[3])) : 1000;
+    const QSize size(argc > 5 ? std::atoi(argv[4]) : 749, argc > 5 ? std::atoi(argv[5]) : 527);
+
+    TChartModel chart;
+    Fill(chart, n);
+    if (styled)
+        Style(chart);
+
+    EmfDevice emf(size);
+    {
+        QPainter p(&emf);
+        RenderChart(chart, p, QRect(QPoint(0, 0), size));
+    }
+    QFile file(prefix + QStringLiteral(".emf"));
+    if (!file.open(QIODevice::WriteOnly) || file.write(emf.Data()) != emf.Data().size()) {
+        std::fprintf(stderr, "cannot write %s.emf\n", argv[1]);
+        return 1;
+    }
+    file.close();
+
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    {
+        QPainter p(&image);
+        RenderChart(chart, p, image.rect());
+    }
+    if (!image.save(prefix + QStringLiteral(".png")))
+        return 1;
+    std::printf("%s.emf %lld bytes\n", argv[1], (long long)emf.Data().size());
+    return 0;
+}

@@ -1,0 +1,184 @@
+#pragma once
+// The paint engine behind EmfDevice; private to metafile/. It turns what a
+// QPainter draws into enhanced metafile records: shapes as vector records,
+// text as text records, pictures as bitmap records, and whatever the format
+// cannot express (gradients, textures, perspective, translucent strokes) as
+// a bitmap of just that primitive, so nothing is lost.
+//
+// Coordinates: the file maps 16 logical units to one device pixel, so
+// geometry keeps sixteenth-pixel precision. The painter's transform becomes
+// the file's world transform; the units written per user unit follow the
+// transform's scale, so a tiny or huge scale keeps that precision too.
+
+#include "EmfRecordWriter.h"
+
+#include <QBrush>
+#include <QByteArray>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPen>
+#include <QRectF>
+#include <QTransform>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class EmfDevice;
+
+class EmfPaintEngine : public QPaintEngine {
+public:
+    // Logical units per device pixel.
+    static constexpr int kUnitsPerPixel = 16;
+
+    explicit EmfPaintEngine(const EmfDevice& device);
+    ~EmfPaintEngine() override;
+
+    bool begin(QPaintDevice* device) override;
+    bool end() override;
+    Type type() const override { return User; }
+    void updateState(const QPaintEngineState& state) override;
+
+    void drawPath(const QPainterPath& path) override;
+    void drawPolygon(const QPointF* points, int count, PolygonDrawMode mode) override;
+    void drawLines(const QLineF* lines, int count) override;
+    void drawRects(const QRectF* rects, int count) override;
+    void drawEllipse(const QRectF& rect) override;
+    void drawPoints(const QPointF* points, int count) override;
+    void drawTextItem(const QPointF& p, const QTextItem& textItem) override;
+    void drawPixmap(const QRectF& r, const QPixmap& pm, const QRectF& sr) override;
+    void drawImage(const QRectF& r, const QImage& image, const QRectF& sr, Qt::ImageConversionFlags flags) override;
+
+    // The last finished file (empty until end() has run once).
+    const QByteArray& Data() const { return m_data; }
+
+    // How the user space of the current transform is written to the file.
+    struct Mapping {
+        QTransform t;       // user units -> device pixels
+        QTransform world;   // written units -> page units (16 per pixel)
+        double k = kUnitsPerPixel; // written units per user unit
+        double scale = 1.0;        // the transform's area scale, sqrt|det|
+        bool valid = true;         // affine and invertible
+        bool axisAligned = true;   // no rotation or shear
+    };
+
+    // One piece of the clip, in device pixels; the clip is their intersection.
+    struct ClipPiece {
+        bool isRect = true;
+        QRectF rect;
+        QPainterPath path;
+        bool operator==(const ClipPiece& o) const
+        {
+            return isRect == o.isRect && (isRect ? rect == o.rect : path == o.path);
+        }
+    };
+
+    // A marker already written at one device pixel of the current run.
+    struct MarkerKey {
+        std::uint64_t shape;
+        std::int32_t x, y;
+        bool operator==(const MarkerKey& o) const { return shape == o.shape && x == o.x && y == o.y; }
+    };
+    // The markers of one run: an open-addressing set, since a run can hold
+    // one key for every pixel of the picture.
+    class MarkerSet {
+    public:
+        // False when the key was already there.
+        bool Insert(const MarkerKey& key);
+        void Clear();
+        bool Empty() const { return m_count == 0; }
+
+    private:
+        void Grow();
+        std::vector<MarkerKey> m_keys;
+        std::vector<std::uint8_t> m_used;
+        size_t m_count = 0;
+    };
+
+private:
+    enum class ShapeKind { Rect, Ellipse, Polygon, Polyline, Lines, Path };
+    struct Shape;
+
+    void DrawShape(const Shape& shape, const QPen& pen, const QBrush& brush);
+    void WriteShape(const Shape& shape, const QPen& pen, const QBrush& brush, const QRectF& dev);
+    bool IsMarkerRepeat(const Shape& shape, const QRectF& dev);
+    void ResetMarkers();
+    void Rasterize(const QRectF& dev, const QPen& pen, const QBrush& brush, const std::function<void(QPainter&)>& draw);
+    void EmitImage(const QRectF& dest, const QImage& image, const Mapping& m, double opacity);
+    bool EmitTranslucentRect(const Shape& shape, const QBrush& brush, const QRectF& dev);
+
+    // Device bounds of user-space `bounds` drawn with `pen`, clipped.
+    QRectF DeviceBounds(const Mapping& m, const QRectF& bounds, const QPen& pen) const;
+    QRectF ClipBounds() const;
+    QPainterPath ClipPathDevice() const;
+    void AddBounds(const QRectF& dev);
+    emf::RectL DeviceRectL(const QRectF& dev) const;
+
+    // Bring the file's state in line with what the next record needs.
+    void SyncClip();
+    void SyncWorld(const Mapping& m);
+    void SyncPen(const QPen& pen, const Mapping& m);
+    void SyncBrush(const QBrush& brush);
+    void SyncBkMode(std::uint32_t mode, QRgb color);
+    void SyncFillMode(Qt::FillRule rule);
+    void SelectObject(int kind, std::uint32_t handleOrStock, bool owned);
+
+    void WritePathBody(const QPainterPath& path, const Mapping& m, const emf::RectL& bounds);
+    void WritePoly(std::uint32_t type16, std::uint32_t type32, const std::vector<QPoint>& pts, const emf::RectL& bounds);
+    void WriteHeader(emf::RecordWriter& w, std::uint32_t bytes, std::uint32_t records, std::uint16_t handles) const;
+    QPoint Logical(const QPointF& user, const Mapping& m) const;
+    const Mapping& CurrentMapping();
+    static Mapping IdentityMapping();
+
+    const EmfDevice& m_device;
+    QByteArray m_data;
+    std::unique_ptr<emf::RecordWriter> m_w;
+    QRectF m_deviceRect;
+    QRectF m_bounds;
+
+    // What the painter asks for.
+    QPen m_pen;
+    QBrush m_brush;
+    QBrush m_bgBrush;
+    Qt::BGMode m_bgMode = Qt::TransparentMode;
+    QPointF m_brushOrigin;
+    double m_opacity = 1.0;
+    QPainter::RenderHints m_hints;
+    QTransform m_transform;
+    Mapping m_mapping;
+    bool m_mappingDirty = true;
+    bool m_clipEnabled = false;
+    std::vector<ClipPiece> m_clip;
+    mutable QRectF m_clipBounds;
+    mutable bool m_clipBoundsDirty = true;
+
+    // What the file holds.
+    std::vector<ClipPiece> m_fileClip;
+    QTransform m_fileWorld;
+    struct Selected {
+        QByteArray key;          // what the object is, to compare with
+        std::uint32_t handle = 0; // owned handle, 0 for a stock object
+        bool valid = false;
+    };
+    Selected m_selected[3]; // pen, brush, font
+    QPen m_lastPen;         // what SyncPen last made the selected pen from
+    double m_lastPenScale = 0, m_lastPenK = 0;
+    std::uint32_t m_fileBkMode = 0;
+    QRgb m_fileBkColor = 0;
+    bool m_fileBkColorKnown = false;
+    std::uint32_t m_fileFillMode = 0;
+    QRgb m_fileTextColor = 0;
+    bool m_fileTextColorKnown = false;
+
+    // Markers of the current run, drawn at most once per device pixel.
+    MarkerSet m_markers;
+
+    // Underline and strike-out lines that Qt draws after a text item whose
+    // font record already carries them.
+    struct Decoration {
+        int remaining = 0;
+        double x0 = 0, y0 = 0, y1 = 0;
+        QTransform t;
+    } m_decoration;
+};
