@@ -219,13 +219,17 @@ QAccessibleInterface* PlotmereAccessibleFactory(const QString& className, QObjec
     if (className == QLatin1String("TToolBar"))
         return new QAccessibleWidget(w, QAccessible::ToolBar);
     if (className == QLatin1String("QFrame")) {
-        // A line drawn between groups of controls separates them; it is no
-        // frame around anything.
+        // A line drawn between groups of controls separates them, and a
+        // panel holding controls is a pane; neither is a frame, which to
+        // assistive tools means a top-level window.
         const auto* frame = static_cast<QFrame*>(w);
         if (frame->frameShape() == QFrame::VLine || frame->frameShape() == QFrame::HLine)
             return new QAccessibleWidget(w, QAccessible::Separator);
-        return nullptr;
+        return new QAccessibleWidget(w, w->isWindow() ? QAccessible::Window : QAccessible::Pane);
     }
+    if (className == QLatin1String("QSplitterHandle"))
+        // The bar dragged between the chart and the side tabs.
+        return new QAccessibleWidget(w, QAccessible::Separator);
     if (className == QLatin1String("QWidget"))
         return new PlainWidgetAccessible(w);
     return nullptr;

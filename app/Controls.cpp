@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QEvent>
 #include <QKeyEvent>
@@ -12,6 +13,7 @@
 #include <QStackedWidget>
 #include <QStyleOptionTab>
 #include <QStylePainter>
+#include <QToolButton>
 
 #include <algorithm>
 #include <limits>
@@ -90,8 +92,10 @@ QWidget* TPageControl::AddPage(const QString& objectName, const QString& caption
     tab->setObjectName(objectName + QStringLiteral("Tab"));
     m_group->addButton(tab, int(m_tabs.size()));
     m_tabs.append(tab);
+    tab->installEventFilter(this);
     if (m_tabs.size() == 1)
         tab->setChecked(true);
+    tab->setFocusPolicy(tab->isChecked() ? Qt::TabFocus : Qt::NoFocus);
     LayoutTabs();
     return page;
 }
@@ -128,6 +132,8 @@ void TPageControl::SetTabIndex(int i)
         return;
     const int before = m_group->checkedId();
     m_tabs[i]->setChecked(true);
+    for (int k = 0; k < m_tabs.size(); ++k)
+        m_tabs[k]->setFocusPolicy(k == i ? Qt::TabFocus : Qt::NoFocus);
     m_stack->setCurrentIndex(i);
     LayoutTabs();
     // Assistive tools read the tabs as selected or not; tell them which
@@ -153,6 +159,58 @@ bool TPageControl::event(QEvent* event)
     if (event->type() == QEvent::LayoutRequest)
         LayoutTabs();
     return QWidget::event(event);
+}
+
+void TPageControl::SelectByUser(int i)
+{
+    if (i < 0 || i >= m_tabs.size() || i == TabIndex())
+        return;
+    const bool tabHadFocus = m_tabs.contains(QApplication::focusWidget());
+    m_tabs[i]->click(); // selects the page and reports it, as a click does
+    if (tabHadFocus)
+        m_tabs[i]->setFocus(Qt::TabFocusReason);
+}
+
+bool TPageControl::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress || !m_tabs.contains(watched))
+        return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const int n = int(m_tabs.size());
+    const int at = TabIndex();
+    const bool reverse = layoutDirection() == Qt::RightToLeft;
+    switch (key->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+        SelectByUser((at + (reverse && key->key() == Qt::Key_Left ? 1 : n - 1)) % n);
+        return true;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        SelectByUser((at + (reverse && key->key() == Qt::Key_Right ? n - 1 : 1)) % n);
+        return true;
+    case Qt::Key_Home:
+        SelectByUser(0);
+        return true;
+    case Qt::Key_End:
+        SelectByUser(n - 1);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TPageControl::keyPressEvent(QKeyEvent* event)
+{
+    const int n = int(m_tabs.size());
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    if (n > 0 && ctrl && (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)) {
+        const bool back = event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
+        SelectByUser((TabIndex() + (back ? n - 1 : 1)) % n);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TPageControl::LayoutTabs()
@@ -388,6 +446,34 @@ TButtonedEdit::TButtonedEdit(QWidget* parent, const QString& textHint, const QPi
     m_button->setToolTip(textHint);
     addAction(m_button, QLineEdit::TrailingPosition);
     connect(m_button, &QAction::triggered, this, &TButtonedEdit::RightButtonClick);
+    // Keyboard users reach the button with Tab: typing and Enter in the
+    // field apply nothing, so without it they could not apply the text.
+    for (QToolButton* b : findChildren<QToolButton*>(Qt::FindDirectChildrenOnly)) {
+        if (b->defaultAction() == m_button) {
+            m_buttonWidget = b;
+            b->setFocusPolicy(Qt::TabFocus);
+            b->installEventFilter(this);
+        }
+    }
+}
+
+void TButtonedEdit::paintEvent(QPaintEvent* event)
+{
+    QLineEdit::paintEvent(event);
+    if (m_buttonWidget && m_buttonWidget->hasFocus()) {
+        QPainter p(this);
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = m_buttonWidget->geometry().adjusted(1, 1, -1, -1);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+    }
+}
+
+bool TButtonedEdit::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_buttonWidget && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+        update();
+    return QLineEdit::eventFilter(watched, event);
 }
 
 // --- TRadioGroup ----------------------------------------------------------

@@ -54,9 +54,16 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     // A tab whose size changes (a new font or style) asks for a new layout.
     bool event(QEvent* event) override;
+    // The tabs are one stop in the keyboard order, on the selected tab; the
+    // arrow keys, Home and End select another one, and Ctrl+Tab (with Shift
+    // backwards) does so from anywhere on the pages.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void LayoutTabs();
+    // Selects tab i as a click on it does.
+    void SelectByUser(int i);
 
     QList<TTabButton*> m_tabs;
     QStackedWidget* m_stack;
@@ -139,12 +146,21 @@ public:
     void SetText(const QString& v) { setText(v); }
     QString TextHint() const { return placeholderText(); }
     QAction* RightButton() const { return m_button; }
+    // The button showing RightButton(): a stop in the keyboard order right
+    // after the field, pressed with Space.
+    QAbstractButton* RightButtonWidget() const { return m_buttonWidget; }
 
 signals:
     void RightButtonClick();
 
+protected:
+    // Shows the focus on the button, which draws none of its own.
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QAction* m_button;
+    QAbstractButton* m_buttonWidget = nullptr;
 };
 
 // A captioned box of radio buttons, one under another, sharing its height

@@ -17,6 +17,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QSplitter>
 #include <QToolButton>
 #include <QUrl>
@@ -205,6 +206,9 @@ void TForm1::CreatePages()
     CreateLineTab();
     CreateScaleTab();
     CreateFormTab();
+    // Tab leaves the usage notes like any other control instead of being
+    // typed into them, so the keyboard is never caught in the last tab.
+    Memo2->setTabChangesFocus(true);
 }
 
 // --- life cycle ----------------------------------------------------------
