@@ -369,6 +369,8 @@ void TToolBar::MakeCurrent(int index)
 bool TToolBar::eventFilter(QObject* watched, QEvent* event)
 {
     const int index = int(m_buttons.indexOf(static_cast<QAbstractButton*>(watched)));
+    if (index >= 0 && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+        update(m_buttons[index]->geometry());
     if (index < 0 || event->type() != QEvent::KeyPress)
         return QWidget::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);
@@ -411,11 +413,24 @@ bool TToolBar::eventFilter(QObject* watched, QEvent* event)
         QAbstractButton* b = m_buttons[i];
         if (b->isEnabled() && b->isVisibleTo(this)) {
             MakeCurrent(i);
-            b->setFocus(Qt::OtherFocusReason);
+            b->setFocus(Qt::TabFocusReason);
             break;
         }
     }
     return true;
+}
+
+void TToolBar::paintEvent(QPaintEvent*)
+{
+    for (QAbstractButton* b : m_buttons) {
+        if (!b->hasFocus())
+            continue;
+        QPainter p(this);
+        QStyleOptionFocusRect focus;
+        focus.initFrom(b);
+        focus.rect = b->geometry().adjusted(2, 2, -2, -2);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+    }
 }
 
 // --- design geometry ------------------------------------------------------

@@ -120,6 +120,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // The focus shown around the focused button, which draws none itself.
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void MakeCurrent(int index);
