@@ -15,7 +15,8 @@ namespace {
 // window of ours is a window named by its title (Qt's own dialogs and
 // message boxes answer for themselves), and a page of the side tabs is a
 // pane named by its tab's caption, whose parent is that tab. Both are
-// decided when asked: a page is made before it joins its page control.
+// decided when asked: a page is made (a window for a moment) before it
+// joins its page control.
 class PlainWidgetAccessible : public QAccessibleWidget {
 public:
     explicit PlainWidgetAccessible(QWidget* w) : QAccessibleWidget(w) {}
@@ -230,7 +231,8 @@ QAccessibleInterface* PlotmereAccessibleFactory(const QString& className, QObjec
     if (className == QLatin1String("QSplitterHandle"))
         // The bar dragged between the chart and the side tabs.
         return new QAccessibleWidget(w, QAccessible::Separator);
-    if (className == QLatin1String("QWidget"))
+    // Other plain widgets (a scroll area's viewport...) keep Qt's answer.
+    if (className == QLatin1String("QWidget") && (w->isWindow() || TPageControl::OwnerOfPage(w)))
         return new PlainWidgetAccessible(w);
     return nullptr;
 }

@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -259,6 +260,20 @@ private slots:
         QVERIFY(walk.met.contains(w.form.PageControl1->Page(tab)));
         QVERIFY(walk.met.contains(w.form.OpenBtn));
         QVERIFY(walk.met.contains(w.form.StatusBar1));
+    }
+
+    // On Linux a combo box's name is its current entry (Qt's choice); what
+    // it is for comes from the label that names it.
+    void zoomListIsLabelled()
+    {
+        Window w;
+        QAccessibleInterface* zoom = Iface(w.form.ScaleComboBox);
+        QCOMPARE(zoom->role(), QAccessible::ComboBox);
+        bool labelled = false;
+        for (const auto& [other, relation] : zoom->relations(QAccessible::Label))
+            labelled = labelled
+                || (other->object() == w.form.Label3 && other->text(QAccessible::Name) == QStringLiteral("拡大縮小"));
+        QVERIFY(labelled);
     }
 
     void windowsAreNamedFramesOrDialogs()
