@@ -39,6 +39,15 @@ bool TFontDialog::Execute() { return m_provider->ExecuteFont(m_ownerWidget, m_fo
 
 bool TColorDialog::Execute() { return m_provider->ExecuteColor(m_ownerWidget, m_color); }
 
+QString WithDefaultExtension(const QString& fileName, const QString& defaultExt)
+{
+    if (defaultExt.isEmpty() || fileName.isEmpty() || fileName.endsWith(u'.') || fileName.endsWith(u'/'))
+        return fileName;
+    if (!QFileInfo(fileName).suffix().isEmpty())
+        return fileName;
+    return fileName + u'.' + defaultExt;
+}
+
 QString ToQtFilter(const QString& filter)
 {
     const QStringList parts = filter.split(u'|');
@@ -78,10 +87,7 @@ public:
             dialog.selectFile(fileName);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return false;
-        QString chosen = dialog.selectedFiles().constFirst();
-        if (!defaultExt.isEmpty() && QFileInfo(chosen).suffix().isEmpty())
-            chosen += u'.' + defaultExt;
-        fileName = chosen;
+        fileName = WithDefaultExtension(dialog.selectedFiles().constFirst(), defaultExt);
         return true;
     }
 
@@ -126,28 +132,51 @@ public:
     }
 };
 
+// The system clipboard. It counts as not openable when the platform has
+// none, or when it does not hold the data just given to it (another program
+// kept the selection, or the platform dropped the data).
 class RealClipboard final : public IClipboard {
 public:
-    QString Text() override
-    {
-        QClipboard* cb = QGuiApplication::clipboard();
-        if (!cb)
-            throw EClipboardException(QStringLiteral("クリップボード %1 を開けません").arg(QStringLiteral("(no clipboard)")));
-        return cb->text();
-    }
+    QString Text() override { return Open()->text(); }
 
     void SetImage(const QImage& image) override
     {
+        QClipboard* cb = Open();
         auto* data = new QMimeData;
         data->setImageData(image);
-        QGuiApplication::clipboard()->setMimeData(data);
+        Give(cb, data);
     }
 
-    void SetData(const QString& mimeType, const QByteArray& bytes) override
+    void SetData(const QStringList& mimeTypes, const QByteArray& bytes) override
     {
+        QClipboard* cb = Open();
         auto* data = new QMimeData;
-        data->setData(mimeType, bytes);
-        QGuiApplication::clipboard()->setMimeData(data);
+        for (const QString& type : mimeTypes)
+            data->setData(type, bytes);
+        Give(cb, data);
+    }
+
+private:
+    [[noreturn]] static void Refuse(const QString& reason)
+    {
+        throw EClipboardException(QStringLiteral("クリップボード %1 を開けません").arg(reason));
+    }
+
+    static QClipboard* Open()
+    {
+        QClipboard* cb = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::clipboard()
+                                                                                        : nullptr;
+        if (!cb)
+            Refuse(QStringLiteral("(no clipboard)"));
+        return cb;
+    }
+
+    // The clipboard takes ownership of `data`.
+    static void Give(QClipboard* cb, QMimeData* data)
+    {
+        cb->setMimeData(data);
+        if (cb->mimeData() != data)
+            Refuse(QStringLiteral("(the clipboard did not take the data)"));
     }
 };
 

@@ -96,3 +96,8 @@ private:
 // description's last parentheses, separated by spaces; a description that
 // already ends with its own patterns shows them once.
 QString ToQtFilter(const QString& filter);
+
+// The name a save dialog hands back: `fileName` with `defaultExt` appended
+// after a full stop when the name has no extension of its own. A name that
+// ends with a full stop was typed so on purpose and stays as it is.
+QString WithDefaultExtension(const QString& fileName, const QString& defaultExt);

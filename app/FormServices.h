@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -50,9 +51,12 @@ public:
     // The clipboard's text, empty when it holds none. Throws
     // EClipboardException when the clipboard cannot be opened.
     virtual QString Text() = 0;
-    // Empties the clipboard and gives it exactly this one image.
+    // Each empties the clipboard and gives it exactly one picture: this
+    // image, or these bytes offered under each of `mimeTypes`. Both throw
+    // EClipboardException when the clipboard cannot be opened: there is no
+    // clipboard, or it did not take the data.
     virtual void SetImage(const QImage& image) = 0;
-    virtual void SetData(const QString& mimeType, const QByteArray& data) = 0;
+    virtual void SetData(const QStringList& mimeTypes, const QByteArray& data) = 0;
 };
 
 struct FormServices {

@@ -1,8 +1,10 @@
 #include "Chart.h"
 
+#include "ChartExport.h"
 #include "ChartRenderer.h"
 
 #include <QPainter>
+#include <QScreen>
 #include <QStringList>
 
 TChart::TChart(QWidget* parent) : QWidget(parent), m_model(new TChartModel(this))
@@ -30,6 +32,44 @@ QImage TChart::RenderImage(const QColor& background) const
     QPainter p(&image);
     RenderChart(*m_model, p, QRect(QPoint(0, 0), size()));
     return image;
+}
+
+int TChart::BitmapBits() const
+{
+    const QScreen* s = screen();
+    return BitmapBitsForDepth(s ? s->depth() : 32);
+}
+
+QImage TChart::ExportBitmap(const QColor& background) const
+{
+    return ChartBitmap(*m_model, size(), background, BitmapBits());
+}
+
+QByteArray TChart::ExportMetafile() const
+{
+    return ChartMetafile(*m_model, size(), logicalDpiY());
+}
+
+void TChart::SaveToBitmapFile(const QString& path) const
+{
+    const int bits = BitmapBits();
+    const QImage image = ChartBitmap(*m_model, size(), Qt::white, bits);
+    WriteWholeFile(path, EncodeBmp(image, bits, logicalDpiX(), path));
+}
+
+void TChart::SaveToMetafileEnh(const QString& path) const
+{
+    WriteWholeFile(path, ExportMetafile());
+}
+
+void TChart::CopyToClipboardBitmap(TChartClipboard& clipboard) const
+{
+    clipboard.SetImage(ExportBitmap(ToQColor(Color())));
+}
+
+void TChart::CopyToClipboardMetafile(bool, TChartClipboard& clipboard) const
+{
+    clipboard.SetData(EmfMimeTypes(), ExportMetafile());
 }
 
 QString TChart::AccessibleNameText() const

@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QWidget>
 
+class TChartClipboard;
+
 class TChart : public QWidget {
     Q_OBJECT
 public:
@@ -31,6 +33,26 @@ public:
 
     // The chart drawn over a `background` of the control's size.
     QImage RenderImage(const QColor& background) const;
+
+    // The chart handed on to other programs: always the whole client
+    // rectangle at its current size, drawn as on the screen, which is left
+    // untouched. Bitmaps have the screen's colour depth; the file asks for
+    // white behind the chart, the clipboard for the chart's Color (the
+    // panel covers both, except the corners the shadow leaves free). Files
+    // are created or replaced whole (EFCreateError when that fails); the
+    // clipboard is given exactly one picture (EClipboardException when it
+    // cannot be opened). The only metafile written is the enhanced one, so
+    // `enhanced` makes no difference.
+    void SaveToBitmapFile(const QString& path) const;
+    void SaveToMetafileEnh(const QString& path) const;
+    void CopyToClipboardBitmap(TChartClipboard& clipboard) const;
+    void CopyToClipboardMetafile(bool enhanced, TChartClipboard& clipboard) const;
+    // Bits per pixel of this chart's bitmaps: its screen's colour depth.
+    int BitmapBits() const;
+    // The bitmap image over `background`, as the two bitmap exports make it.
+    QImage ExportBitmap(const QColor& background) const;
+    // The enhanced metafile's bytes, as the two metafile exports make them.
+    QByteArray ExportMetafile() const;
 
     // What assistive technology is told, kept current on every change.
     QString AccessibleNameText() const;

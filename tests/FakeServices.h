@@ -2,6 +2,7 @@
 // Stand-ins for the dialogs, message boxes and clipboard, so the main
 // window's tests answer dialogs and read messages without a modal loop.
 
+#include "Dialogs.h"
 #include "Exceptions.h"
 #include "ExIniFile.h"
 #include "FormServices.h"
@@ -45,9 +46,12 @@ public:
         lastFilter = filter;
         lastDefaultExt = ext;
         proposed = fileName;
+        ++saveCalls;
         if (saveAnswers.isEmpty())
             return false;
-        fileName = saveAnswers.takeFirst();
+        // The real dialog hands back a name typed without extension with the
+        // default extension added.
+        fileName = WithDefaultExtension(saveAnswers.takeFirst(), ext);
         return true;
     }
     bool ExecuteOpenPicture(QWidget*, const QString& filter, QString& fileName) override
@@ -76,6 +80,7 @@ public:
     }
 
     int openCalls = 0;
+    int saveCalls = 0;
     QStringList openAnswers, saveAnswers, pictureAnswers;
     QString lastFilter, lastDefaultExt, proposed;
     std::optional<FontChoice> fontAnswer;
@@ -97,22 +102,27 @@ public:
         if (busy)
             throw EClipboardException(QStringLiteral("クリップボード %1 を開けません").arg(QStringLiteral("(busy)")));
         this->image = image;
+        text.clear();
         data.clear();
-        mime.clear();
+        mimes.clear();
+        ++sets;
     }
-    void SetData(const QString& mimeType, const QByteArray& bytes) override
+    void SetData(const QStringList& mimeTypes, const QByteArray& bytes) override
     {
         if (busy)
             throw EClipboardException(QStringLiteral("クリップボード %1 を開けません").arg(QStringLiteral("(busy)")));
-        mime = mimeType;
+        mimes = mimeTypes;
         data = bytes;
+        text.clear();
         image = QImage();
+        ++sets;
     }
     QString text;
     bool busy = false;
     QImage image;
-    QString mime;
+    QStringList mimes;
     QByteArray data;
+    int sets = 0; // how many times a picture was put on the clipboard
 };
 
 // Gives a test's program a folder of its own, empty, so that its main

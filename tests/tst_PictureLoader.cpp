@@ -164,16 +164,6 @@ QByteArray MinimalWmf()
     return placeable.bytes + header.bytes + rec.bytes;
 }
 
-bool PlayerReadsMetafiles()
-{
-    try {
-        Metafile::Load(MinimalEmf());
-        return true;
-    } catch (const EInvalidGraphic&) {
-        return false;
-    }
-}
-
 struct Picture {
     TChartModel model;
     TChartPicture& pic = model.Walls().Back().Picture();
@@ -362,7 +352,7 @@ private slots:
         QCOMPARE(p.pic.Image().size(), QSize(3, 3));
     }
 
-    // Valid metafiles need the player; until it reads them this is skipped.
+    // Metafiles go through the player and are stretched over the plot area.
     void metafilePicturesArePlayedOverThePlotArea_data()
     {
         QTest::addColumn<QString>("fileName");
@@ -376,8 +366,6 @@ private slots:
     {
         QFETCH(QString, fileName);
         QFETCH(QByteArray, bytes);
-        if (!PlayerReadsMetafiles())
-            QSKIP("needs the metafile player");
         QTemporaryDir dir;
         const QString path = dir.filePath(fileName);
         testfiles::WriteBytes(path, bytes);
@@ -399,12 +387,13 @@ private slots:
             QVERIFY2(qAbs(c.green() - 200) < 30 && c.red() < 40 && c.blue() < 40, qPrintable(c.name()));
         }
         // And not beyond it.
-        const QColor outside = img.pixelColor(plot.left() - 30, plot.center().y());
+        const QColor outside = img.pixelColor(std::max(0, plot.left() - 30), plot.center().y());
         QVERIFY2(!(outside.green() > 150 && outside.red() < 60), qPrintable(outside.name()));
 
         // A broken metafile afterwards keeps this one.
         const Metafile* shown = p.pic.Vector();
-        testfiles::WriteBytes(dir.filePath("bad.emf"), bytes.left(40));
+        // Cut inside the header: no metafile of either kind.
+        testfiles::WriteBytes(dir.filePath("bad.emf"), bytes.left(30));
         QVERIFY_THROWS_EXCEPTION(EInvalidGraphic, LoadPictureFile(dir.filePath("bad.emf"), p.pic));
         QCOMPARE(p.pic.Vector(), shown);
     }
