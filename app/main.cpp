@@ -6,6 +6,8 @@
 #include "Unit1.h"
 
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 namespace {
 // The name of the desktop entry and of the icon in the icon theme.
@@ -26,6 +28,11 @@ int main(int argc, char* argv[])
     // The desktop shell matches the window with its desktop entry by this.
     QGuiApplication::setDesktopFileName(kAppId);
     QApplication::setWindowIcon(ApplicationIcon());
+    // The program speaks Japanese, so Qt's own dialogs and buttons (font,
+    // colour and file dialogs, OK and Cancel) do too, whatever the locale.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTexts);
     // The main window is created hidden, runs its start-up and is shown at
     // the place its settings restored; the loop runs until it is closed.
     TForm1 form;

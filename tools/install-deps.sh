@@ -5,7 +5,7 @@
 # validates the desktop entry.)
 set -euo pipefail
 packages=(build-essential cmake ninja-build ccache qt6-base-dev qt6-image-formats-plugins
-          libgl-dev fonts-noto-cjk locales desktop-file-utils)
+          libgl-dev fonts-noto-cjk locales desktop-file-utils qt6-translations-l10n)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
