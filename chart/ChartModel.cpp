@@ -323,6 +323,7 @@ void TChartSeries::Clear()
     m_x = QList<double>();
     m_y = QList<double>();
     std::vector<std::uint32_t>().swap(m_order);
+    m_orderKnown = true;
     m_labels.clear();
     m_colors.clear();
     Invalidate();
@@ -404,8 +405,15 @@ void TChartSeries::AddXYs(const QList<double>& xs, const QList<double>& ys)
         m_x = std::move(nx);
         m_y = std::move(ny);
     }
-    m_order = StableAscendingOrder(m_x.constData(), size_t(m_x.size()));
+    std::vector<std::uint32_t>().swap(m_order);
+    m_orderKnown = false;
     Invalidate();
+}
+
+void TChartSeries::ComputeOrder() const
+{
+    m_order = StableAscendingOrder(m_x.constData(), size_t(m_x.size()));
+    m_orderKnown = true;
 }
 
 QString TChartSeries::Label(qsizetype i) const

@@ -210,7 +210,12 @@ struct TChartValueList {
 // A series keeps its points ordered by X (equal X in the order added). The
 // values live in two shared arrays in the order they were added, plus an
 // order index when that differs from X order, so a bulk add of a large table
-// shares the caller's arrays instead of copying them.
+// shares the caller's arrays instead of copying them. A bulk add leaves the
+// index to be worked out when something first asks for a point by its
+// place in X order (XValue, a single AddXY, drawing a line or points of
+// their own colours); drawing plain markers needs no order, so plotting a
+// large table never sorts it. Once worked out, the order is kept until the
+// points change.
 class TChartSeries : public TChartPart {
 public:
     TChartSeries(TChartModel* owner, QString name);
@@ -255,7 +260,13 @@ public:
     // X order over them (empty when the two coincide).
     const QList<double>& RawX() const { return m_x; }
     const QList<double>& RawY() const { return m_y; }
-    const std::vector<std::uint32_t>& XOrder() const { return m_order; }
+    const std::vector<std::uint32_t>& XOrder() const
+    {
+        EnsureOrder();
+        return m_order;
+    }
+    // Whether the X order has been worked out (true for an empty series).
+    bool OrderKnown() const { return m_orderKnown; }
     bool HasPointColors() const { return !m_colors.empty(); }
 
 protected:
@@ -263,7 +274,17 @@ protected:
 
 private:
     friend class TChartModel;
-    qsizetype Slot(qsizetype i) const { return m_order.empty() ? i : qsizetype(m_order[size_t(i)]); }
+    qsizetype Slot(qsizetype i) const
+    {
+        EnsureOrder();
+        return m_order.empty() ? i : qsizetype(m_order[size_t(i)]);
+    }
+    void EnsureOrder() const
+    {
+        if (!m_orderKnown)
+            ComputeOrder();
+    }
+    void ComputeOrder() const;
     // Turns shared storage into sorted storage of our own, so single points
     // can be inserted in place.
     void MakeSortedOwn();
@@ -271,7 +292,9 @@ private:
 
     QString m_name;
     QList<double> m_x, m_y;
-    std::vector<std::uint32_t> m_order;
+    // X order over m_x / m_y; empty when they are in X order already.
+    mutable std::vector<std::uint32_t> m_order;
+    mutable bool m_orderKnown = true;
     std::vector<QString> m_labels; // empty unless a label was given
     std::vector<TColor> m_colors;  // empty unless a colour was given
     bool m_active = true;
