@@ -16,6 +16,8 @@
 
 #include <QCheckBox>
 
+#include <utility>
+
 namespace {
 const QString kPlotErrorText = QStringLiteral("エラーが発生しました データを確認してください");
 const QString kPlotErrorCaption = QStringLiteral("情報");
@@ -166,7 +168,9 @@ void TForm1::CalcMagnification(double& mag, QString& tani, double value)
 void TForm1::CalcRegression()
 {
     RegressionCentre centre;
-    const double r = FitRegression(xdata, ydata, aresult, bresult, &centre);
+    // Read through const views: Series1 shares these arrays, and a write
+    // access would copy both of them.
+    const double r = FitRegression(std::as_const(xdata), std::as_const(ydata), aresult, bresult, &centre);
     m_lineMeanX = centre.meanX;
     m_lineMeanY = centre.meanY;
     Chart1->SubTitle().Text().Add(RegressionSubtitle(aresult, bresult, r, NumberFormat::Current()));

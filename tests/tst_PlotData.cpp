@@ -149,6 +149,23 @@ private slots:
         QCOMPARE(w.messages->shown.size(), 0);
     }
 
+    // A plot shares the columns with Series1 instead of copying them, and
+    // sorts nothing on its way to the picture.
+    void plottedColumnsAreShared()
+    {
+        Window w;
+        w.Open("x,y\n5,1\n3,2\n4,3\n1,5\n");
+        for (int run = 0; run < 2; ++run) {
+            const TChartSeries& s = *w.form->Series1;
+            QCOMPARE(s.Count(), 4);
+            QCOMPARE(s.RawX().constData(), w.probe.xdata().constData());
+            QCOMPARE(s.RawY().constData(), w.probe.ydata().constData());
+            QVERIFY(!s.OrderKnown());
+            QCOMPARE(w.Subtitle().size(), 1);
+            w.form->ToggleSwitch1->click(); // a re-plot of the same lines
+        }
+    }
+
     void workedRegressions_data()
     {
         QTest::addColumn<QByteArray>("table");
