@@ -343,18 +343,18 @@ struct ScanPart {
 
 // Scans the part's lines. `earlierFailed` is set by the part before this
 // one when it meets a bad line; this part's results are moot then.
-void ScanLines(const LineList& lines, char delimiter, bool swapXY, const DecimalSeparator& sep, ScanPart& part,
-               double* xs, double* ys, const std::atomic<bool>* earlierFailed, std::atomic<bool>* failed) noexcept
+void ScanLines(LineList::Walker w, char delimiter, bool swapXY, const DecimalSeparator& sep, const char* te,
+               const TextKeeper* keeper, ScanPart& part, double* xs, double* ys,
+               const std::atomic<bool>* earlierFailed, std::atomic<bool>* failed) noexcept
 {
     try {
         std::string buf;
-        const char* te = lines.TextEnd();
         double maxX = part.maxX, maxY = part.maxY;
         qsizetype rows = 0;
-        ReleaseBehind behind(lines.Keeper(), part.begin < part.end ? lines.LineStart(part.begin) : te);
+        ReleaseBehind behind(keeper, w.Start());
         const char* last = nullptr;
-        for (qsizetype i = part.begin; i < part.end; ++i) {
-            const char* p = lines.LineStart(i);
+        for (qsizetype i = part.begin; !w.Done(); ++i) {
+            const char* p = w.Start();
             if ((i & 4095) == 0) {
                 if (earlierFailed && earlierFailed->load(std::memory_order_relaxed))
                     break;
@@ -377,10 +377,15 @@ void ScanLines(const LineList& lines, char delimiter, bool swapXY, const Decimal
                 maxX = std::fabs(fx.value);
             if (fy.isNumber && std::fabs(fy.value) > maxY)
                 maxY = std::fabs(fy.value);
-            if (fx.isNumber && fy.isNumber && !b.hasNext) {
-                xs[rows] = fx.value;
-                ys[rows] = fy.value;
-                ++rows;
+            if (!b.hasNext) {
+                if (fx.isNumber && fy.isNumber) {
+                    xs[rows] = fx.value;
+                    ys[rows] = fy.value;
+                    ++rows;
+                }
+                w.Next(b.next); // the field ends at the line's end
+            } else {
+                w.Next(linelist_detail::FindLineEnd(b.next, te));
             }
         }
         if (last)
@@ -502,6 +507,8 @@ TableScan ScanTable(const LineList& lines, char delimiter, bool swapXY, const Nu
     double* xp = xs.data();
     double* yp = ys.data();
 
+    const char* te = lines.TextEnd();
+    const TextKeeper* keeper = lines.Keeper();
     ScanPart a, b;
     a.begin = 0;
     a.end = n;
@@ -510,12 +517,17 @@ TableScan ScanTable(const LineList& lines, char delimiter, bool swapXY, const Nu
         b.begin = a.end;
         b.end = n;
         std::atomic<bool> aFailed{false};
-        InParallel([&] { ScanLines(lines, delimiter, swapXY, sep, a, xp, yp, nullptr, &aFailed); },
+        // Both walkers are made here: finding where a part starts uses the
+        // list's own memory of the last line reached.
+        const LineList::Walker wa = lines.Walk(a.begin, a.end - a.begin);
+        const LineList::Walker wb = lines.Walk(b.begin, b.end - b.begin);
+        InParallel([&] { ScanLines(wa, delimiter, swapXY, sep, te, keeper, a, xp, yp, nullptr, &aFailed); },
                    [&] {
-                       ScanLines(lines, delimiter, swapXY, sep, b, xp + b.begin, yp + b.begin, &aFailed, nullptr);
+                       ScanLines(wb, delimiter, swapXY, sep, te, keeper, b, xp + b.begin, yp + b.begin, &aFailed,
+                                 nullptr);
                    });
     } else {
-        ScanLines(lines, delimiter, swapXY, sep, a, xp, yp, nullptr, nullptr);
+        ScanLines(lines.Walk(0, n), delimiter, swapXY, sep, te, keeper, a, xp, yp, nullptr, nullptr);
     }
 
     for (const ScanPart* part : {&a, &b}) {
