@@ -167,6 +167,16 @@ inline std::size_t CharacterStart(const char* t, std::size_t p, std::size_t end)
     return p;
 }
 
+// Set bits of v. std::popcount is a library call on the baseline x86-64,
+// which has no instruction for it.
+inline unsigned BitCount(std::uint64_t v) noexcept
+{
+    v = v - ((v >> 1) & 0x5555555555555555ull);
+    v = (v & 0x3333333333333333ull) + ((v >> 2) & 0x3333333333333333ull);
+    v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return unsigned((v * 0x0101010101010101ull) >> 56);
+}
+
 // What one stretch of kMarkBytes holds: the lines that start in it, how
 // many of them are empty, and where the first one starts (or none).
 struct ChunkCount {
@@ -218,8 +228,8 @@ ChunkCount CountChunk(const char* t, std::size_t b, std::size_t e, std::size_t o
             if (starts) {
                 if (c.first == std::size_t(-1))
                     c.first = p + unsigned(std::countr_zero(starts));
-                c.lines += unsigned(std::popcount(starts));
-                c.empty += unsigned(std::popcount(starts & (lf | cr)));
+                c.lines += BitCount(starts);
+                c.empty += BitCount(starts & (lf | cr));
             }
             carryLf = lf >> 63;
             carryCr = cr >> 63;
