@@ -128,12 +128,21 @@ void TForm1::PlotData()
         Series1->AddXYs(xdata, ydata);
         throw;
     }
-    Series1->AddXYs(xdata, ydata);
-    if (xdata.isEmpty())
+    if (xdata.isEmpty()) {
+        Series1->AddXYs(xdata, ydata);
         throw EConvertError(kNoDataRowMessage);
+    }
+    // One pass takes the ranges of the axes and of the series and the
+    // regression's first sums.
+    const ColumnSummary summary = SummarizeColumns(std::as_const(xdata), std::as_const(ydata));
+    Series1->AddXYs(xdata, ydata,
+                    {summary.inOrderXMin, summary.inOrderXMax, summary.inOrderYMin, summary.inOrderYMax});
+    m_fitSumsKnown = true;
+    m_fitSumX = summary.sums.x;
+    m_fitSumY = summary.sums.y;
 
-    const ValueRange xr = MinMax(xdata);
-    const ValueRange yr = MinMax(ydata);
+    const ValueRange xr{summary.xMin, summary.xMax};
+    const ValueRange yr{summary.yMin, summary.yMax};
     const double mx = checked::Mul(checked::Sub(xr.max, xr.min), 0.25);
     const double my = checked::Mul(checked::Sub(yr.max, yr.min), 0.25);
 
@@ -168,9 +177,14 @@ void TForm1::CalcMagnification(double& mag, QString& tani, double value)
 void TForm1::CalcRegression()
 {
     RegressionCentre centre;
+    // The sums that PlotData's pass over the columns took, if it was that
+    // pass that led here.
+    const ShiftedSums sums{m_fitSumX, m_fitSumY};
+    const bool known = std::exchange(m_fitSumsKnown, false);
     // Read through const views: Series1 shares these arrays, and a write
     // access would copy both of them.
-    const double r = FitRegression(std::as_const(xdata), std::as_const(ydata), aresult, bresult, &centre);
+    const double r = FitRegression(std::as_const(xdata), std::as_const(ydata), aresult, bresult, &centre,
+                                   known ? &sums : nullptr);
     m_lineMeanX = centre.meanX;
     m_lineMeanY = centre.meanY;
     Chart1->SubTitle().Text().Add(RegressionSubtitle(aresult, bresult, r, NumberFormat::Current()));

@@ -416,6 +416,19 @@ void TChartSeries::ComputeOrder() const
     m_orderKnown = true;
 }
 
+void TChartSeries::AddXYs(const QList<double>& xs, const QList<double>& ys, const KnownRange& range)
+{
+    const bool shared = Count() == 0 && xs.size() == ys.size() && !xs.isEmpty();
+    AddXYs(xs, ys);
+    if (shared) {
+        m_xmin = range.xMin;
+        m_xmax = range.xMax;
+        m_ymin = range.yMin;
+        m_ymax = range.yMax;
+        m_rangeValid = true;
+    }
+}
+
 QString TChartSeries::Label(qsizetype i) const
 {
     return m_labels.empty() ? QString() : m_labels[size_t(Slot(i))];

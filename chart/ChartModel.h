@@ -229,6 +229,14 @@ public:
     // The same as AddXY for every pair in turn, with the series' colour and no
     // label, but shares the arrays and sorts once.
     void AddXYs(const QList<double>& xs, const QList<double>& ys);
+    // The same, for a caller that has taken the range of xs and ys already
+    // (smallest and largest in order, the first of equal values kept, as
+    // XRange and YRange find them); an empty series keeps it instead of
+    // reading the arrays once more.
+    struct KnownRange {
+        double xMin, xMax, yMin, yMax;
+    };
+    void AddXYs(const QList<double>& xs, const QList<double>& ys, const KnownRange& range);
 
     qsizetype Count() const { return qsizetype(m_x.size()); }
     double XValue(qsizetype i) const { return m_x[Slot(i)]; }
