@@ -17,6 +17,10 @@
 #include <limits>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 DecimalSeparator::DecimalSeparator(const NumberFormat& f)
 {
     const char16_t c = f.decimalSeparator.unicode();
@@ -298,6 +302,68 @@ private:
     bool m_done = false;
 };
 
+#if defined(__SSE2__)
+// The value of `len` (1 to 15) ASCII digits at s; s + 16 must be readable.
+inline std::uint64_t DigitsValue(const char* s, int len) noexcept
+{
+    constexpr std::uint64_t kZeros = 0x3030303030303030ull;
+    std::uint64_t a;
+    if (len <= 8) {
+        std::memcpy(&a, s, 8);
+        return EightDigits((a - kZeros) << (8 * (8 - len)));
+    }
+    const int head = len - 8;
+    std::uint64_t b;
+    std::memcpy(&a, s, 8);
+    std::memcpy(&b, s + head, 8);
+    return std::uint64_t(EightDigits((a - kZeros) << (8 * (8 - head)))) * kPow10U[8] + EightDigits(b - kZeros);
+}
+
+// The common field of a large table read at once: an optional sign, digits
+// with at most one (single-byte) decimal separator between or after them,
+// and right after them the delimiter or a line break, all within 16 bytes
+// (so at most 15 digits, whose value a double holds exactly). Gives the same
+// double as ScanNumber: the digits' value divided by a power of ten that a
+// double holds exactly is rounded once. Returns the byte after the number,
+// or nullptr when the field has another shape; `p + 32` must be readable.
+inline const char* FastNumber(const char* p, char sepByte, char delimiter, double& out) noexcept
+{
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i d = _mm_sub_epi8(v, _mm_set1_epi8('0'));
+    const unsigned digits = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d)));
+    const __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(delimiter)),
+                                      _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')),
+                                                   _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))));
+    const unsigned terms = unsigned(_mm_movemask_epi8(ends));
+    if (terms == 0)
+        return nullptr;
+    const int t = std::countr_zero(terms);
+    const bool negative = *p == '-';
+    const int first = (negative || *p == '+') ? 1 : 0;
+    const unsigned body = ((1u << t) - 1u) & ~((1u << first) - 1u);
+    const unsigned other = body & ~digits;
+    int sepAt = t;
+    if (other) {
+        // Exactly one byte that is no digit, and that one the separator.
+        if (other & (other - 1))
+            return nullptr;
+        sepAt = std::countr_zero(other);
+        if (p[sepAt] != sepByte)
+            return nullptr;
+    }
+    const int intLen = sepAt - first;
+    const int fracLen = sepAt < t ? t - sepAt - 1 : 0; // kPow10[fracLen] is a whole number a double holds
+    if (intLen + fracLen == 0)
+        return nullptr;
+    std::uint64_t m = intLen > 0 ? DigitsValue(p + first, intLen) : 0;
+    if (fracLen > 0)
+        m = m * std::uint64_t(kPow10[fracLen]) + DigitsValue(p + sepAt + 1, fracLen);
+    const double value = fracLen > 0 ? double(m) / kPow10[fracLen] : double(m);
+    out = negative ? -value : value;
+    return p + t;
+}
+#endif
+
 // One field of the scan: whether it is a number, and where the next begins.
 struct NumberField {
     const char* next;
@@ -318,6 +384,20 @@ inline NumberField ReadNumberField(const char* p, const char* te, char delimiter
         f.hasNext = q.hasNext;
         return f;
     }
+#if defined(__SSE2__)
+    if (te - p >= 32 && sep.Length() == 1) {
+        if (const char* end = FastNumber(p, sep.First(), delimiter, f.value)) {
+            f.isNumber = true;
+            if (*end == delimiter) {
+                f.next = end + 1;
+                f.hasNext = true;
+            } else {
+                f.next = end;
+            }
+            return f;
+        }
+    }
+#endif
     const char* end = ScanNumber(p, te, sep, delimiter, f.value);
     if (end && (end == te || *end == delimiter || IsLineBreak(*end))) {
         f.isNumber = true;
