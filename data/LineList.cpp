@@ -346,6 +346,7 @@ void LineList::Clear() noexcept
     m_begin = m_beginLines = m_beginEmpties = 0;
     m_skipEmpty = false;
     Forget();
+    m_splitsAt = 0;
     m_indexed = false;
     m_starts.Clear();
     m_first = 0;
@@ -501,6 +502,7 @@ void LineList::Delete(qsizetype i)
 {
     if (i < 0 || i >= Count())
         throw Exception(QStringLiteral("リストのインデックスが範囲を超えています (%1)").arg(i));
+    m_splitsAt = 0;
     if (!m_indexed && i == 0) {
         // The header line: the kept lines start after it.
         const char* t = m_text.constData();
@@ -527,6 +529,9 @@ void LineList::Delete(qsizetype i)
 
 void LineList::RemoveEmptyLines()
 {
+    if (EmptyLineCount() == 0)
+        return;
+    m_splitsAt = 0;
     if (!m_indexed) {
         m_skipEmpty = true;
         Forget();
@@ -556,6 +561,7 @@ void LineList::AppendUtf8(std::string_view utf8)
 {
     if (utf8.empty())
         return;
+    m_splitsAt = 0;
     if (!m_indexed && m_text.isEmpty()) {
         *this = FromUtf8(QByteArray(utf8.data(), qsizetype(utf8.size())));
         return;

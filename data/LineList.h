@@ -145,6 +145,12 @@ public:
     // starts and how many lines lie before it, instead of indexing every line.
     static constexpr std::size_t kMarkBytes = std::size_t(64) << 10;
 
+    // Whether a scan has found that every line splits into at least two
+    // fields at `delimiter` (the scan notes it); any change to the lines
+    // forgets it.
+    bool EveryLineSplits(char delimiter) const noexcept { return delimiter != 0 && m_splitsAt == delimiter; }
+    void NoteEveryLineSplits(char delimiter) const noexcept { m_splitsAt = delimiter; }
+
     // Whether the list keeps a start offset for each line (after deleting a
     // line other than the first, or appending to lines already there).
     bool IsIndexed() const noexcept { return m_indexed; }
@@ -175,6 +181,7 @@ private:
     // The last line reached, where reaching the next one starts.
     mutable qsizetype m_atIndex = -1;
     mutable std::size_t m_atStart = 0;
+    mutable char m_splitsAt = 0;
 
     // With an index: every line's start.
     bool m_indexed = false;

@@ -626,6 +626,7 @@ TableScan ScanTable(const LineList& lines, char delimiter, bool swapXY, const Nu
             break;
     }
 
+    lines.NoteEveryLineSplits(delimiter);
     const qsizetype rows = a.rows + b.rows;
     if (b.rows > 0 && a.rows != b.begin) {
         std::memmove(xp + a.rows, xp + b.begin, std::size_t(b.rows) * sizeof(double));

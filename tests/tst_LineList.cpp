@@ -258,6 +258,43 @@ private slots:
         }
     }
 
+    // What a scan noted about the lines is forgotten by every change to
+    // them, and only by a change.
+    void splitNoteIsForgottenOnChange_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("first line deleted") << QStringLiteral("delete0") << false;
+        QTest::newRow("a later line deleted") << QStringLiteral("delete1") << false;
+        QTest::newRow("empty lines removed") << QStringLiteral("removeEmpty") << false;
+        QTest::newRow("no empty line to remove") << QStringLiteral("removeNone") << true;
+        QTest::newRow("appended") << QStringLiteral("append") << false;
+        QTest::newRow("cleared") << QStringLiteral("clear") << false;
+        QTest::newRow("copied") << QStringLiteral("copy") << true;
+    }
+    void splitNoteIsForgottenOnChange()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, kept);
+        LineList l = LineList::FromUtf8(change == u"removeNone" ? QByteArray("1,2\n3,4\n") : QByteArray("1,2\n\n3,4\n"));
+        l.NoteEveryLineSplits(',');
+        QVERIFY(l.EveryLineSplits(','));
+        QVERIFY(!l.EveryLineSplits('\t'));
+        if (change == u"delete0")
+            l.Delete(0);
+        else if (change == u"delete1")
+            l.Delete(1);
+        else if (change.startsWith(u"remove"))
+            l.RemoveEmptyLines();
+        else if (change == u"append")
+            l.AppendUtf8("5,6");
+        else if (change == u"clear")
+            l.Clear();
+        else
+            l = LineList(l);
+        QCOMPARE(l.EveryLineSplits(','), kept);
+    }
+
     // Checked bytes give the same lines as unchecked ones, and one bad piece
     // anywhere, either thread's half included, refuses the whole text.
     void checkedTextIsCheckedEverywhere()

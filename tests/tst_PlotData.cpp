@@ -155,8 +155,11 @@ private slots:
     {
         Window w;
         w.Open("x,y\n5,1\n3,2\n4,3\n1,5\n");
+        const double* firstColumn = w.probe.xdata().constData();
         for (int run = 0; run < 2; ++run) {
             const TChartSeries& s = *w.form->Series1;
+            // A re-plot of the same lines writes into the same columns.
+            QCOMPARE(w.probe.xdata().constData(), firstColumn);
             QCOMPARE(s.Count(), 4);
             QCOMPARE(s.RawX().constData(), w.probe.xdata().constData());
             QCOMPARE(s.RawY().constData(), w.probe.ydata().constData());

@@ -361,6 +361,11 @@ private slots:
             QVERIFY2(e.Message().startsWith(QString::number(expectedLine) + u' '), qPrintable(e.Message()));
             QVERIFY(e.Message().contains(u"7\t8"));
         }
+        // Only a scan that passes notes that every line splits.
+        QVERIFY(!lines.EveryLineSplits(','));
+        const LineList good = LineList::FromUtf8(text.replace('\t', ','));
+        ScanTable(good, ',', false, kDot);
+        QVERIFY(good.EveryLineSplits(','));
     }
 
     void lineNumberCountsRemovedLines()
