@@ -313,6 +313,7 @@ TChartSeries::TChartSeries(TChartModel* owner, QString name)
 void TChartSeries::Invalidate()
 {
     m_rangeValid = false;
+    m_cache.reset();
     Changed();
 }
 

@@ -277,6 +277,15 @@ public:
     bool OrderKnown() const { return m_orderKnown; }
     bool HasPointColors() const { return !m_colors.empty(); }
 
+    // What a renderer works out from the points and may keep until they
+    // change (the distinct marker positions of the last layout drawn). Any
+    // change to the points drops it.
+    struct RenderCache {
+        virtual ~RenderCache() = default;
+    };
+    RenderCache* Cache() const { return m_cache.get(); }
+    void SetCache(std::unique_ptr<RenderCache> cache) const { m_cache = std::move(cache); }
+
 protected:
     void SetDrawsLine(bool v) { m_drawsLine = v; }
 
@@ -315,6 +324,7 @@ private:
     TChartValueList m_yValues{QStringLiteral("Y"), loNone};
     mutable bool m_rangeValid = false;
     mutable double m_xmin = 0, m_xmax = 0, m_ymin = 0, m_ymax = 0;
+    mutable std::unique_ptr<RenderCache> m_cache;
 };
 
 class TPointSeries : public TChartSeries {

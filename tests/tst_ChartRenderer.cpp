@@ -11,6 +11,8 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
+#include <QRandomGenerator>
+#include <QSet>
 #include <QTest>
 
 #include <limits>
@@ -149,6 +151,107 @@ private slots:
         c.s1->Pointer().SetSize(1);
         const int small = CountPixels(Render(c.model), img.rect(), magenta);
         QVERIFY(small > 0 && small < three);
+    }
+
+    // Each pixel that a point lands on gets one marker, in the order of the
+    // first point there; two threads on halves of a large series find the
+    // same positions in the same order as one walk.
+    void markerPositionsAreEachPixelOnceInFirstPointOrder()
+    {
+        Chart c;
+        QRandomGenerator rng(5);
+        QList<double> xs, ys;
+        for (int i = 0; i < 300001; ++i) {
+            // Coarse values: many points share a pixel, in both halves;
+            // some lie off the plot.
+            xs << double(rng.bounded(2000)) * 0.01 - 3.0;
+            ys << double(rng.bounded(1300)) * 0.01 - 3.0;
+        }
+        c.s1->AddXYs(xs, ys);
+        c.model.BottomAxis().SetMinMax(0, 17);
+        c.model.LeftAxis().SetMinMax(-2, 9);
+        const ChartLayout L = ComputeChartLayout(c.model, QRect(0, 0, 749, 527));
+        const QRect area = L.plot.adjusted(-5, -5, 5, 5);
+        const std::vector<QPoint> one = renderer_detail::DistinctPositions(*c.s1, L, area, false);
+        const std::vector<QPoint> two = renderer_detail::DistinctPositions(*c.s1, L, area, true);
+        QVERIFY(one == two);
+        // Where a point goes: its distance from each axis's low end in pixels.
+        const double perX = L.plot.width() / (L.xHi - L.xLo), perY = L.plot.height() / (L.yHi - L.yLo);
+        std::vector<QPoint> expected;
+        QSet<QPair<int, int>> seen;
+        for (qsizetype i = 0; i < xs.size(); ++i) {
+            const double fx = double(L.plot.left() - area.left()) + (xs[i] - L.xLo) * perX + 0.5;
+            const double fy = double(L.plot.bottom() + 1 - area.top()) - (ys[i] - L.yLo) * perY + 0.5;
+            if (!(fx >= 0 && fx < area.width() && fy >= 0 && fy < area.height()))
+                continue;
+            const QPair<int, int> at(int(fx) + area.left(), int(fy) + area.top());
+            if (!seen.contains(at)) {
+                seen.insert(at);
+                expected.emplace_back(at.first, at.second);
+            }
+        }
+        // Plenty of pixels, most of them reached more than once.
+        QVERIFY(expected.size() > 100000 && expected.size() < size_t(xs.size()) * 3 / 5);
+        QVERIFY(one == expected);
+    }
+
+    // The marker positions are kept between renders; after any change the
+    // picture is the one a chart that never drew before gives.
+    void keptMarkerPositionsFollowEveryChange_data()
+    {
+        QTest::addColumn<QString>("change");
+        for (const char* c : {"none", "axis range", "marker size", "marker style and colour", "a title line",
+                              "another size", "new points", "one more point", "hidden and shown"})
+            QTest::newRow(c) << QString::fromLatin1(c);
+    }
+    void keptMarkerPositionsFollowEveryChange()
+    {
+        QFETCH(QString, change);
+        QRandomGenerator rng(8);
+        QList<double> xs, ys, others;
+        for (int i = 0; i < 300000; ++i) {
+            xs << rng.generateDouble() * 10.0;
+            ys << xs.back() * 0.5 + rng.generateDouble();
+            others << rng.generateDouble() * 10.0;
+        }
+        QSize size(749, 527);
+        auto setUp = [&](Chart& c) {
+            c.s1->AddXYs(xs, ys);
+            c.model.BottomAxis().SetMinMax(-1, 11);
+            c.model.LeftAxis().SetMinMax(-1, 7);
+        };
+        auto apply = [&](Chart& c) {
+            if (change == u"axis range")
+                c.model.BottomAxis().SetMinMax(2, 8);
+            else if (change == u"marker size")
+                c.s1->Pointer().SetSize(2);
+            else if (change == u"marker style and colour") {
+                c.s1->Pointer().SetStyle(psDiamond);
+                c.s1->SetSeriesColor(RGBColor(200, 30, 30));
+            } else if (change == u"a title line")
+                c.model.Title().Text().Add(QStringLiteral("two"));
+            else if (change == u"another size")
+                size = QSize(700, 560);
+            else if (change == u"new points") {
+                c.s1->Clear();
+                c.s1->AddXYs(others, ys);
+            } else if (change == u"one more point")
+                c.s1->AddXY(5.0, 9.0);
+            else if (change == u"hidden and shown") {
+                c.s1->SetActive(false);
+                c.s1->SetActive(true);
+            }
+        };
+        Chart drawn, fresh;
+        setUp(drawn);
+        Render(drawn.model, size);
+        apply(drawn);
+        setUp(fresh);
+        apply(fresh);
+        const QImage again = Render(drawn.model, size);
+        QVERIFY(again == Render(fresh.model, size));
+        if (change != u"none")
+            QVERIFY(again != Render(Chart().model, size)); // something was drawn
     }
 
     // Far from zero the markers stay where the axes put them, on the line
