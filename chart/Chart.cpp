@@ -3,6 +3,7 @@
 #include "ChartRenderer.h"
 
 #include <QPainter>
+#include <QtMath>
 #include <QStringList>
 
 TChart::TChart(QWidget* parent) : QWidget(parent), m_model(new TChartModel(this))
@@ -15,12 +16,30 @@ TChart::TChart(QWidget* parent) : QWidget(parent), m_model(new TChartModel(this)
 
 void TChart::paintEvent(QPaintEvent*)
 {
+    const qreal dpr = devicePixelRatioF();
+    const QSize pixels(qCeil(width() * dpr), qCeil(height() * dpr));
+    const QColor window = palette().color(QPalette::Window);
+    // Fonts are sized for the screen's resolution, as they would be when
+    // drawn on the control directly.
+    const int dpmX = qRound(logicalDpiX() / 0.0254), dpmY = qRound(logicalDpiY() / 0.0254);
+    if (!m_frameValid || m_frame.size() != pixels || m_frame.devicePixelRatio() != dpr || m_frameWindow != window
+        || m_frame.dotsPerMeterX() != dpmX || m_frame.dotsPerMeterY() != dpmY) {
+        m_frame = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_frame.setDevicePixelRatio(dpr);
+        m_frame.setDotsPerMeterX(dpmX);
+        m_frame.setDotsPerMeterY(dpmY);
+        // The control paints all of its pixels itself; with the shadow shown
+        // the panel leaves two corners free, which show the window behind it.
+        m_frame.fill(window);
+        if (!m_frame.isNull()) {
+            QPainter fp(&m_frame);
+            RenderChart(*m_model, fp, rect());
+        }
+        m_frameValid = true;
+        m_frameWindow = window;
+    }
     QPainter p(this);
-    // The control paints all of its pixels itself; with the shadow shown the
-    // panel leaves two corners free, which show the window behind it.
-    if (m_model->Shadow().Visible())
-        p.fillRect(rect(), palette().color(QPalette::Window));
-    RenderChart(*m_model, p, rect());
+    p.drawImage(QPoint(0, 0), m_frame);
 }
 
 QImage TChart::RenderImage(const QColor& background) const
@@ -60,5 +79,6 @@ void TChart::ModelChanged()
         setAccessibleName(name);
     if (accessibleDescription() != description)
         setAccessibleDescription(description);
+    m_frameValid = false;
     update();
 }

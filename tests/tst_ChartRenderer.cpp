@@ -115,6 +115,51 @@ private slots:
             QVERIFY2(Near(img.pixelColor(pt), window, 2), qPrintable(img.pixelColor(pt).name()));
     }
 
+    // The control keeps the picture it drew, but always shows the chart as
+    // it is now: after a change to the chart, to its size or to the window's
+    // colour it shows what drawing afresh gives.
+    void controlShowsTheChartAsItIsNow()
+    {
+        TChart w;
+        w.resize(420, 300);
+        auto* points = w.Model().AddSeries<TPointSeries>(QStringLiteral("Series1"));
+        for (int i = 0; i < 50; ++i)
+            points->AddXY(i, i % 7);
+        w.Shadow().SetVisible(true);
+        auto shown = [&] {
+            QImage img(w.size(), QImage::Format_ARGB32_Premultiplied);
+            img.fill(Qt::magenta);
+            w.render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
+            return img;
+        };
+        auto fresh = [&] {
+            QImage img(w.size(), QImage::Format_ARGB32_Premultiplied);
+            img.setDotsPerMeterX(qRound(w.logicalDpiX() / 0.0254));
+            img.setDotsPerMeterY(qRound(w.logicalDpiY() / 0.0254));
+            img.fill(w.palette().color(QPalette::Window));
+            QPainter p(&img);
+            RenderChart(w.Model(), p, w.rect());
+            p.end();
+            return img;
+        };
+        const QImage first = shown();
+        QVERIFY(first == fresh());
+        QVERIFY(shown() == first);
+        w.Title().Text().Add(QStringLiteral("second line"));
+        QVERIFY(shown() != first);
+        QVERIFY(shown() == fresh());
+        points->SetSeriesColor(RGBColor(10, 200, 10));
+        QVERIFY(shown() == fresh());
+        w.resize(380, 320);
+        QVERIFY(shown() == fresh());
+        QPalette red = w.palette();
+        red.setColor(QPalette::Window, Qt::red);
+        w.setPalette(red);
+        const QImage corners = shown();
+        QCOMPARE(corners.pixelColor(w.width() - 3, 3), QColor(Qt::red));
+        QVERIFY(corners == fresh());
+    }
+
     void wallFillAndPicture()
     {
         Chart c;
