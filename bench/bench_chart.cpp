@@ -69,6 +69,9 @@ int main(int argc, char** argv)
         addRandom.push_back(Seconds(t0, t1));
         line->AddXY(0, -12);
         line->AddXY(10000, 34988);
+        // Fixed ranges, as a plot leaves them.
+        chart.BottomAxis().SetMinMax(-2500, 12500);
+        chart.LeftAxis().SetMinMax(-9000, 44000);
 
         render.push_back(timeRender(chart, image));
         expose.push_back(timeRender(chart, image));

@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QWidget>
 
+class QTimer;
+
 class TChart : public QWidget {
     Q_OBJECT
 public:
@@ -49,4 +51,11 @@ private:
     QImage m_frame;
     bool m_frameValid = false;
     QColor m_frameWindow;
+    // The last picture drawn in full, and its plot area. While the control
+    // of a chart with a large series is being resized, its frames take the
+    // plot area's contents from there, stretched, and the exact picture
+    // follows once the size has stayed put for a moment (m_settle).
+    QImage m_exact;
+    QRect m_exactPlot;
+    QTimer* m_settle;
 };

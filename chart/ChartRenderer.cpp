@@ -737,6 +737,11 @@ ChartLayout ComputeChartLayout(const TChartModel& chart, const QRect& rect)
 
 void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
 {
+    RenderChart(chart, p, rect, RenderHints{});
+}
+
+void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect, const RenderHints& hints)
+{
     if (rect.isEmpty())
         return;
     p.save();
@@ -747,6 +752,8 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
     p.setRenderHint(QPainter::SmoothPixmapTransform, true);
     QPaintDevice* device = p.device();
     const ChartLayout L = Layout(chart, rect, device);
+    if (hints.plot)
+        *hints.plot = L.plot;
 
     // Shadow, panel and border.
     const TChartShadow& sh = chart.Shadow();
@@ -855,6 +862,10 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
         p.restore();
     }
 
+    if (!hints.drawSeries) {
+        p.restore();
+        return;
+    }
     // Series, clipped to the plot area: lines first, then markers on top.
     p.save();
     p.setClipRect(L.plot.adjusted(0, 0, 1, 1), Qt::IntersectClip);

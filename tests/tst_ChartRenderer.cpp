@@ -160,6 +160,67 @@ private slots:
         QVERIFY(corners == fresh());
     }
 
+    // While the control of a chart of a million points is being resized, its
+    // plot area is the last exact picture's, stretched; a moment after the
+    // last resize it shows the exact picture again, and exports are always
+    // exact.
+    void resizingStretchesMarkersThenSettles()
+    {
+        TChart w;
+        w.resize(500, 400);
+        auto* points = w.Model().AddSeries<TPointSeries>(QStringLiteral("Series1"));
+        QRandomGenerator rng(4);
+        QList<double> xs, ys;
+        for (int i = 0; i < 1000000; ++i) {
+            xs << rng.generateDouble() * 100.0;
+            ys << xs.back() + rng.generateDouble() * 30.0;
+        }
+        points->AddXYs(xs, ys);
+        w.BottomAxis().SetMinMax(0, 100);
+        w.LeftAxis().SetMinMax(0, 130);
+        auto shown = [&] {
+            QImage img(w.size(), QImage::Format_ARGB32_Premultiplied);
+            w.render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
+            return img;
+        };
+        auto fresh = [&] {
+            QImage img(w.size(), QImage::Format_ARGB32_Premultiplied);
+            img.setDotsPerMeterX(qRound(w.logicalDpiX() / 0.0254));
+            img.setDotsPerMeterY(qRound(w.logicalDpiY() / 0.0254));
+            img.fill(w.palette().color(QPalette::Window));
+            TChartModel exact; // a chart that kept nothing
+            auto* copy = exact.AddSeries<TPointSeries>(QStringLiteral("Series1"));
+            copy->AddXYs(xs, ys);
+            exact.BottomAxis().SetMinMax(0, 100);
+            exact.LeftAxis().SetMinMax(0, 130);
+            QPainter p(&img);
+            RenderChart(exact, p, w.rect());
+            p.end();
+            return img;
+        };
+        QVERIFY(shown() == fresh());
+        w.resize(530, 420);
+        const QImage stretched = shown();
+        const QImage exact = fresh();
+        QVERIFY(w.RenderImage(w.palette().color(QPalette::Window)).convertToFormat(exact.format()) == exact);
+        // Stretched, yet close to the exact picture: the markers shift by a
+        // pixel or so, so where the picture is dark (inside markers) hardly
+        // changes.
+        int changed = 0, covered = 0;
+        bool anyDifference = false;
+        for (int y = 0; y < exact.height(); ++y)
+            for (int x = 0; x < exact.width(); ++x) {
+                const bool a = qGray(stretched.pixel(x, y)) < 128, b = qGray(exact.pixel(x, y)) < 128;
+                changed += a != b;
+                covered += b;
+                anyDifference = anyDifference || stretched.pixel(x, y) != exact.pixel(x, y);
+            }
+        QVERIFY(anyDifference);
+        QVERIFY2(covered > 10000 && changed < covered / 50, qPrintable(QStringLiteral("%1 of %2").arg(changed).arg(covered)));
+        QTest::qWait(400);
+        QVERIFY(shown() == exact);
+    }
+
     void wallFillAndPicture()
     {
         Chart c;
