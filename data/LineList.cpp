@@ -400,7 +400,12 @@ const char* LineList::LineStart(qsizetype i) const noexcept
     if (m_skipEmpty)
         s = SkipEmptyLines(t, s, end);
     for (; at < i; ++at) {
-        s = StartAfterBreak(t, std::size_t(FindLineEnd(t + s, t + end) - t), end);
+        const std::size_t lineEnd = std::size_t(FindLineEnd(t + s, t + end) - t);
+        if (lineEnd >= end) {
+            s = end; // no line i: the text ends first
+            break;
+        }
+        s = StartAfterBreak(t, lineEnd, end);
         if (m_skipEmpty)
             s = SkipEmptyLines(t, s, end);
     }
@@ -510,11 +515,10 @@ void LineList::Delete(qsizetype i)
         std::size_t skipped = 0;
         const std::size_t s = m_skipEmpty ? SkipEmptyLines(t, m_begin, end, &skipped) : m_begin;
         const bool empty = s < end && IsBreakByte(t[s]);
-        m_begin = StartAfterBreak(t, std::size_t(FindLineEnd(t + s, t + end) - t), end);
+        const std::size_t lineEnd = std::size_t(FindLineEnd(t + s, t + end) - t);
+        m_begin = lineEnd < end ? StartAfterBreak(t, lineEnd, end) : end;
         m_beginLines += skipped + 1;
         m_beginEmpties += skipped + (empty ? 1 : 0);
-        if (m_begin > end)
-            m_begin = end;
         Forget();
         return;
     }

@@ -9,6 +9,8 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 
 class TestLineList : public QObject {
     Q_OBJECT
@@ -254,6 +256,41 @@ private slots:
                     break;
                 }
                 }
+            }
+        }
+    }
+
+    // A text that is a view of someone else's memory is never read past its
+    // end, whatever its last line ends with (the sanitizer build checks the
+    // reads: the bytes sit in a heap block of exactly their size).
+    void rawTextIsNeverReadPastItsEnd_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("no final break") << QByteArray("a,1\n\nb,2");
+        QTest::newRow("final LF") << QByteArray("a,1\n\nb,2\n");
+        QTest::newRow("final CR") << QByteArray("a,1\r\rb,2\r");
+        QTest::newRow("final CR LF") << QByteArray("a,1\r\n\r\nb,2\r\n");
+        QTest::newRow("only breaks") << QByteArray("\n\r\n\r");
+    }
+    void rawTextIsNeverReadPastItsEnd()
+    {
+        QFETCH(QByteArray, text);
+        for (int removeEmpty = 0; removeEmpty < 2; ++removeEmpty) {
+            const auto block = std::make_unique<char[]>(size_t(text.size()));
+            std::memcpy(block.get(), text.constData(), size_t(text.size()));
+            LineList l = LineList::FromUtf8(QByteArray::fromRawData(block.get(), text.size()));
+            const QStringList all = AllLines(LineList::FromUtf8(text));
+            QCOMPARE(AllLines(l), all);
+            if (removeEmpty)
+                l.RemoveEmptyLines();
+            qsizetype left = l.Count();
+            while (!l.IsEmpty()) {
+                QCOMPARE(l.SourceLineNumber(l.Count() - 1) >= 1, true);
+                LineList::Walker w = l.Walk(0, l.Count());
+                while (!w.Done())
+                    w.Next(linelist_detail::FindLineEnd(w.Start(), l.TextEnd()));
+                l.Delete(0);
+                QCOMPARE(l.Count(), --left);
             }
         }
     }
