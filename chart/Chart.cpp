@@ -54,8 +54,12 @@ void TChart::paintEvent(QPaintEvent*)
     if (!sameButSize || m_frame.size() != pixels) {
         // Only the size has changed, so the window is being resized: a large
         // series is not drawn again until the size stays put.
-        const bool stretch = sameButSize && !m_exact.isNull() && HasLargeSeries(*m_model);
-        m_frame = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        const bool large = HasLargeSeries(*m_model);
+        const bool stretch = sameButSize && !m_exact.isNull() && large;
+        // Drawn over the last picture where nothing else holds it: new
+        // memory costs more than the drawing of a small chart.
+        if (m_frame.size() != pixels || !m_frame.isDetached())
+            m_frame = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
         m_frame.setDevicePixelRatio(dpr);
         m_frame.setDotsPerMeterX(dpmX);
         m_frame.setDotsPerMeterY(dpmY);
@@ -78,7 +82,8 @@ void TChart::paintEvent(QPaintEvent*)
                 m_settle->start();
             } else {
                 fp.end();
-                m_exact = m_frame;
+                // Kept only where a resize will stretch it.
+                m_exact = large ? m_frame : QImage();
                 m_exactPlot = plot;
             }
         }
