@@ -270,7 +270,8 @@ private slots:
         const NumberFormat& f = commaDecimal ? kComma : kDot;
         const char* tokens[] = {"0", "1", "7", "42", ".", ",", "\t", "\"", "\"\"", "-", "+", "e", "E", " ",
                                 "x", "\u00e9", "\u6642", "1e400", "2e-400", "99999999999999999999",
-                                "123456789012345", "0.00000000000001", "987654321.123456", "00042", "\r"};
+                                "123456789012345", "0.00000000000001", "987654321.123456", "00042", "\r",
+                                "9007199254740993", "8.007199254740993"};
         QRandomGenerator rng(99);
         int withRows = 0, failures = 0;
         for (int round = 0; round < 3000; ++round) {
@@ -323,6 +324,12 @@ private slots:
                 // Bit for bit, signed zeros included.
                 QVERIFY(std::memcmp(got.xs.constData(), want.xs.constData(), size_t(want.xs.size()) * 8) == 0);
                 QVERIFY(std::memcmp(got.ys.constData(), want.ys.constData(), size_t(want.ys.size()) * 8) == 0);
+                // With the columns swapped.
+                const TableScan swapped = ScanTable(lines, delimiter, true, f);
+                QCOMPARE(swapped.maxX, want.maxY);
+                QCOMPARE(swapped.maxY, want.maxX);
+                QVERIFY(std::memcmp(swapped.xs.constData(), want.ys.constData(), size_t(want.ys.size()) * 8) == 0);
+                QVERIFY(std::memcmp(swapped.ys.constData(), want.xs.constData(), size_t(want.xs.size()) * 8) == 0);
                 withRows += got.xs.size() > 1 ? 1 : 0;
             } catch (const EConvertError& e) {
                 QVERIFY2(badLine >= 0, text.constData());
