@@ -279,5 +279,9 @@ void TForm1::dropEvent(QDropEvent* event)
     if (paths.isEmpty())
         return;
     event->acceptProposedAction();
-    RunReportingErrors(*m_services.messages, this, [&] { WMDropFiles(paths); });
+    // The dragging program waits until the drop is over; the load follows
+    // as the next event, so a large table does not hold it up.
+    QMetaObject::invokeMethod(
+        this, [this, paths] { RunReportingErrors(*m_services.messages, this, [&] { WMDropFiles(paths); }); },
+        Qt::QueuedConnection);
 }
