@@ -609,6 +609,14 @@ void TChartModel::SetColor(TColor v)
         NotifyChanged();
 }
 
+void TChartModel::SetTextScale(double v)
+{
+    if (!(v >= 0.01) || !std::isfinite(v))
+        v = std::isfinite(v) && v > 0 ? 0.01 : 1.0;
+    if (Assign(m_textScale, v))
+        NotifyChanged();
+}
+
 TColor TChartModel::FreePaletteColor() const
 {
     for (TColor c : Palette()) {

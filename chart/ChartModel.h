@@ -440,6 +440,11 @@ public:
 
     TColor Color() const { return m_color; }
     void SetColor(TColor v);
+    // How much larger than their point sizes the chart's texts are drawn:
+    // the window's zoom, so the chart reads as large as the controls beside
+    // it. Not a setting of the chart itself; at least a hundredth.
+    double TextScale() const { return m_textScale; }
+    void SetTextScale(double v);
     bool View3D() const { return false; }
     int ColorPaletteIndex() const { return 13; }
     static const std::vector<TColor>& Palette();
@@ -470,6 +475,7 @@ private:
     TColor FreePaletteColor() const;
 
     TColor m_color = clBtnFace;
+    double m_textScale = 1.0;
     TChartTitle m_title;
     TChartTitle m_subTitle;
     TChartAxis m_leftAxis;

@@ -161,9 +161,12 @@ bool TicksFit(const AxisTicks& t, bool horizontal, double pxPerUnit, const QFont
 
 int TextWidth(const QFontMetrics& fm, const QString& s) { return fm.horizontalAdvance(s); }
 
-QFont DeviceFont(const TChartFont& f, QPaintDevice* device)
+// `f` at the device's resolution, enlarged by the chart's text scale.
+QFont DeviceFont(const TChartFont& f, QPaintDevice* device, double scale)
 {
     QFont q = f.ToQFont();
+    if (scale != 1.0)
+        q.setPointSizeF(q.pointSizeF() * scale);
     return device ? QFont(q, device) : q;
 }
 
@@ -647,12 +650,12 @@ ChartLayout Layout(const TChartModel& chart, const QRect& rect, QPaintDevice* de
     if (sh.Visible())
         L.panel = rect.adjusted(0, 0, -std::max(0, sh.HorizSize()), -std::max(0, sh.VertSize()));
 
-    const QFont titleFont = DeviceFont(chart.Title().Font(), device);
-    const QFont subFont = DeviceFont(chart.SubTitle().Font(), device);
-    const QFontMetrics labelFmX(DeviceFont(chart.BottomAxis().LabelsFont(), device));
-    const QFontMetrics labelFmY(DeviceFont(chart.LeftAxis().LabelsFont(), device));
-    const QFontMetrics axisTitleFmX(DeviceFont(chart.BottomAxis().Title().Font(), device));
-    const QFontMetrics axisTitleFmY(DeviceFont(chart.LeftAxis().Title().Font(), device));
+    const QFont titleFont = DeviceFont(chart.Title().Font(), device, chart.TextScale());
+    const QFont subFont = DeviceFont(chart.SubTitle().Font(), device, chart.TextScale());
+    const QFontMetrics labelFmX(DeviceFont(chart.BottomAxis().LabelsFont(), device, chart.TextScale()));
+    const QFontMetrics labelFmY(DeviceFont(chart.LeftAxis().LabelsFont(), device, chart.TextScale()));
+    const QFontMetrics axisTitleFmX(DeviceFont(chart.BottomAxis().Title().Font(), device, chart.TextScale()));
+    const QFontMetrics axisTitleFmY(DeviceFont(chart.LeftAxis().Title().Font(), device, chart.TextScale()));
 
     int top = L.panel.top() + kMargin;
     top += TitleHeight(chart.Title(), titleFont);
@@ -780,8 +783,8 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect, const
     }
 
     // Titles.
-    const QFont titleFont = DeviceFont(chart.Title().Font(), device);
-    const QFont subFont = DeviceFont(chart.SubTitle().Font(), device);
+    const QFont titleFont = DeviceFont(chart.Title().Font(), device, chart.TextScale());
+    const QFont subFont = DeviceFont(chart.SubTitle().Font(), device, chart.TextScale());
     int y = L.panel.top() + kMargin;
     DrawTitle(p, chart.Title(), titleFont, L.panel, y);
     y += TitleHeight(chart.Title(), titleFont);
@@ -804,8 +807,8 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect, const
 
     // Grid, axes, ticks and labels.
     const AxisScale sx = XScale(L), sy = YScale(L);
-    const QFont labelFontX = DeviceFont(chart.BottomAxis().LabelsFont(), device);
-    const QFont labelFontY = DeviceFont(chart.LeftAxis().LabelsFont(), device);
+    const QFont labelFontX = DeviceFont(chart.BottomAxis().LabelsFont(), device, chart.TextScale());
+    const QFont labelFontY = DeviceFont(chart.LeftAxis().LabelsFont(), device, chart.TextScale());
     const QFontMetrics fmX(labelFontX), fmY(labelFontY);
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
@@ -847,7 +850,7 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect, const
     // Axis names.
     const TChartAxisTitle& bt = chart.BottomAxis().Title();
     if (!bt.Caption().isEmpty()) {
-        const QFont f = DeviceFont(bt.Font(), device);
+        const QFont f = DeviceFont(bt.Font(), device, chart.TextScale());
         const QFontMetrics fm(f);
         p.setFont(f);
         p.setPen(ToQColor(bt.Font().Color()));
@@ -857,7 +860,7 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect, const
     }
     const TChartAxisTitle& lt = chart.LeftAxis().Title();
     if (!lt.Caption().isEmpty()) {
-        const QFont f = DeviceFont(lt.Font(), device);
+        const QFont f = DeviceFont(lt.Font(), device, chart.TextScale());
         const QFontMetrics fm(f);
         p.save();
         p.setFont(f);
