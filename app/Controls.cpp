@@ -3,14 +3,17 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QRadioButton>
 #include <QLabel>
 #include <QPainter>
 #include <QStackedWidget>
 #include <QStyleOptionTab>
 #include <QStylePainter>
+#include <QToolButton>
 
 #include <algorithm>
 #include <limits>
@@ -89,8 +92,10 @@ QWidget* TPageControl::AddPage(const QString& objectName, const QString& caption
     tab->setObjectName(objectName + QStringLiteral("Tab"));
     m_group->addButton(tab, int(m_tabs.size()));
     m_tabs.append(tab);
+    tab->installEventFilter(this);
     if (m_tabs.size() == 1)
         tab->setChecked(true);
+    tab->setFocusPolicy(tab->isChecked() ? Qt::TabFocus : Qt::NoFocus);
     LayoutTabs();
     return page;
 }
@@ -99,14 +104,50 @@ int TPageControl::PageCount() const { return int(m_tabs.size()); }
 QWidget* TPageControl::Page(int i) const { return m_stack->widget(i); }
 QString TPageControl::TabCaption(int i) const { return m_tabs.at(i)->text(); }
 int TPageControl::TabIndex() const { return m_group->checkedId(); }
+QAbstractButton* TPageControl::Tab(int i) const { return m_tabs.at(i); }
+
+int TPageControl::IndexOfTab(const QObject* tab) const
+{
+    for (int i = 0; i < m_tabs.size(); ++i)
+        if (m_tabs[i] == tab)
+            return i;
+    return -1;
+}
+
+int TPageControl::IndexOfPage(const QWidget* page) const
+{
+    return page && page->parentWidget() == m_stack ? m_stack->indexOf(const_cast<QWidget*>(page)) : -1;
+}
+
+TPageControl* TPageControl::OwnerOfPage(const QWidget* page)
+{
+    QWidget* stack = page ? page->parentWidget() : nullptr;
+    auto* owner = qobject_cast<TPageControl*>(stack ? stack->parentWidget() : nullptr);
+    return owner && owner->IndexOfPage(page) >= 0 ? owner : nullptr;
+}
 
 void TPageControl::SetTabIndex(int i)
 {
     if (i < 0 || i >= m_tabs.size())
         return;
+    const int before = m_group->checkedId();
     m_tabs[i]->setChecked(true);
+    for (int k = 0; k < m_tabs.size(); ++k)
+        m_tabs[k]->setFocusPolicy(k == i ? Qt::TabFocus : Qt::NoFocus);
     m_stack->setCurrentIndex(i);
     LayoutTabs();
+    // Assistive tools read the tabs as selected or not; tell them which
+    // two changed.
+    if (before != i && QAccessible::isActive()) {
+        QAccessible::State selected;
+        selected.selected = true;
+        for (int k : {before, i}) {
+            if (k < 0)
+                continue;
+            QAccessibleStateChangeEvent event(m_tabs[k], selected);
+            QAccessible::updateAccessibility(&event);
+        }
+    }
 }
 
 QSize TPageControl::minimumSizeHint() const { return {40, m_tabsHeight + 40}; }
@@ -118,6 +159,58 @@ bool TPageControl::event(QEvent* event)
     if (event->type() == QEvent::LayoutRequest)
         LayoutTabs();
     return QWidget::event(event);
+}
+
+void TPageControl::SelectByUser(int i)
+{
+    if (i < 0 || i >= m_tabs.size() || i == TabIndex())
+        return;
+    const bool tabHadFocus = m_tabs.contains(QApplication::focusWidget());
+    m_tabs[i]->click(); // selects the page and reports it, as a click does
+    if (tabHadFocus)
+        m_tabs[i]->setFocus(Qt::TabFocusReason);
+}
+
+bool TPageControl::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress || !m_tabs.contains(watched))
+        return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const int n = int(m_tabs.size());
+    const int at = TabIndex();
+    const bool reverse = layoutDirection() == Qt::RightToLeft;
+    switch (key->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+        SelectByUser((at + (reverse && key->key() == Qt::Key_Left ? 1 : n - 1)) % n);
+        return true;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        SelectByUser((at + (reverse && key->key() == Qt::Key_Right ? n - 1 : 1)) % n);
+        return true;
+    case Qt::Key_Home:
+        SelectByUser(0);
+        return true;
+    case Qt::Key_End:
+        SelectByUser(n - 1);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TPageControl::keyPressEvent(QKeyEvent* event)
+{
+    const int n = int(m_tabs.size());
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    if (n > 0 && ctrl && (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)) {
+        const bool back = event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
+        SelectByUser((TabIndex() + (back ? n - 1 : 1)) % n);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TPageControl::LayoutTabs()
@@ -238,9 +331,106 @@ TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent), m_label(new QLabel
 
 void TStatusBar::SetSimpleText(const QString& text)
 {
+    if (m_text == text)
+        return;
     m_text = text;
     m_label->setText(text);
-    m_label->setAccessibleName(text);
+    // The bar's own name is its text (the label inside is not shown to
+    // assistive tools).
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+}
+
+// --- TToolBar --------------------------------------------------------------
+
+TToolBar::TToolBar(QWidget* parent) : QWidget(parent) {}
+
+void TToolBar::AddButton(QAbstractButton* button)
+{
+    button->installEventFilter(this);
+    m_buttons.append(button);
+    MakeCurrent(m_current);
+}
+
+QAbstractButton* TToolBar::CurrentButton() const
+{
+    return m_buttons.isEmpty() ? nullptr : m_buttons.at(m_current);
+}
+
+void TToolBar::MakeCurrent(int index)
+{
+    // Only the current button is a tab stop; the others are reached with
+    // the arrow keys.
+    m_current = index;
+    for (int i = 0; i < m_buttons.size(); ++i)
+        m_buttons[i]->setFocusPolicy(i == m_current ? Qt::TabFocus : Qt::NoFocus);
+}
+
+bool TToolBar::eventFilter(QObject* watched, QEvent* event)
+{
+    const int index = int(m_buttons.indexOf(static_cast<QAbstractButton*>(watched)));
+    if (index >= 0 && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+        update(m_buttons[index]->geometry());
+    if (index < 0 || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const bool reverse = layoutDirection() == Qt::RightToLeft;
+    int step = 0, target = -1;
+    switch (key->key()) {
+    case Qt::Key_Left:
+        step = reverse ? 1 : -1;
+        break;
+    case Qt::Key_Right:
+        step = reverse ? -1 : 1;
+        break;
+    case Qt::Key_Up:
+        step = -1;
+        break;
+    case Qt::Key_Down:
+        step = 1;
+        break;
+    case Qt::Key_Home:
+        target = 0, step = 1;
+        break;
+    case Qt::Key_End:
+        target = int(m_buttons.size()) - 1, step = -1;
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // Space is the button's own; Enter presses it as well.
+        if (!key->isAutoRepeat() && m_buttons[index]->isEnabled())
+            m_buttons[index]->click();
+        return true;
+    default:
+        return false;
+    }
+    // The next enabled, shown button in that direction, wrapping around.
+    const int n = int(m_buttons.size());
+    int i = target >= 0 ? target : (index + step + n) % n;
+    for (int tries = 0; tries < n; ++tries, i = (i + step + n) % n) {
+        QAbstractButton* b = m_buttons[i];
+        if (b->isEnabled() && b->isVisibleTo(this)) {
+            MakeCurrent(i);
+            b->setFocus(Qt::TabFocusReason);
+            break;
+        }
+    }
+    return true;
+}
+
+void TToolBar::paintEvent(QPaintEvent*)
+{
+    for (QAbstractButton* b : m_buttons) {
+        if (!b->hasFocus())
+            continue;
+        QPainter p(this);
+        QStyleOptionFocusRect focus;
+        focus.initFrom(b);
+        focus.rect = b->geometry().adjusted(2, 2, -2, -2);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+    }
 }
 
 // --- design geometry ------------------------------------------------------
@@ -271,6 +461,34 @@ TButtonedEdit::TButtonedEdit(QWidget* parent, const QString& textHint, const QPi
     m_button->setToolTip(textHint);
     addAction(m_button, QLineEdit::TrailingPosition);
     connect(m_button, &QAction::triggered, this, &TButtonedEdit::RightButtonClick);
+    // Keyboard users reach the button with Tab: typing and Enter in the
+    // field apply nothing, so without it they could not apply the text.
+    for (QToolButton* b : findChildren<QToolButton*>(Qt::FindDirectChildrenOnly)) {
+        if (b->defaultAction() == m_button) {
+            m_buttonWidget = b;
+            b->setFocusPolicy(Qt::TabFocus);
+            b->installEventFilter(this);
+        }
+    }
+}
+
+void TButtonedEdit::paintEvent(QPaintEvent* event)
+{
+    QLineEdit::paintEvent(event);
+    if (m_buttonWidget && m_buttonWidget->hasFocus()) {
+        QPainter p(this);
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = m_buttonWidget->geometry().adjusted(1, 1, -1, -1);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+    }
+}
+
+bool TButtonedEdit::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_buttonWidget && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+        update();
+    return QLineEdit::eventFilter(watched, event);
 }
 
 // --- TRadioGroup ----------------------------------------------------------

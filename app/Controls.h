@@ -38,6 +38,13 @@ public:
     void SetTabIndex(int i);
     // Rows the tab captions take at the current width.
     int TabRows() const { return m_rows; }
+    // The tab that shows page i, and a tab's or a page's position (-1 for
+    // a widget that is neither).
+    QAbstractButton* Tab(int i) const;
+    int IndexOfTab(const QObject* tab) const;
+    int IndexOfPage(const QWidget* page) const;
+    // The page control a page belongs to, null for any other widget.
+    static TPageControl* OwnerOfPage(const QWidget* page);
     QSize minimumSizeHint() const override;
 
 signals:
@@ -47,9 +54,16 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     // A tab whose size changes (a new font or style) asks for a new layout.
     bool event(QEvent* event) override;
+    // The tabs are one stop in the keyboard order, on the selected tab; the
+    // arrow keys, Home and End select another one, and Ctrl+Tab (with Shift
+    // backwards) does so from anywhere on the pages.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void LayoutTabs();
+    // Selects tab i as a click on it does.
+    void SelectByUser(int i);
 
     QList<TTabButton*> m_tabs;
     QStackedWidget* m_stack;
@@ -89,6 +103,33 @@ private:
 class QAction;
 class QRadioButton;
 
+// A row of tool buttons that is one stop in the keyboard order: Tab enters
+// it on the button used last, the arrow keys, Home and End move between the
+// buttons, Space and Enter press the button that has the focus. A click with
+// the mouse leaves the focus where it was.
+class TToolBar : public QWidget {
+    Q_OBJECT
+public:
+    explicit TToolBar(QWidget* parent = nullptr);
+    // Adds a button (a child of the bar) at the end of the keyboard row.
+    void AddButton(QAbstractButton* button);
+    int ButtonCount() const { return int(m_buttons.size()); }
+    QAbstractButton* Button(int i) const { return m_buttons.at(i); }
+    // The button Tab enters the bar on.
+    QAbstractButton* CurrentButton() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // The focus shown around the focused button, which draws none itself.
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void MakeCurrent(int index);
+
+    QList<QAbstractButton*> m_buttons;
+    int m_current = 0;
+};
+
 // Places a control at its design geometry (pixels at 96 pixels per inch,
 // relative to its parent). The design rectangle is kept with the control,
 // so a zoom can recompute the geometry from it without drift.
@@ -107,12 +148,21 @@ public:
     void SetText(const QString& v) { setText(v); }
     QString TextHint() const { return placeholderText(); }
     QAction* RightButton() const { return m_button; }
+    // The button showing RightButton(): a stop in the keyboard order right
+    // after the field, pressed with Space.
+    QAbstractButton* RightButtonWidget() const { return m_buttonWidget; }
 
 signals:
     void RightButtonClick();
 
+protected:
+    // Shows the focus on the button, which draws none of its own.
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QAction* m_button;
+    QAbstractButton* m_buttonWidget = nullptr;
 };
 
 // A captioned box of radio buttons, one under another, sharing its height

@@ -1,5 +1,6 @@
 #include "FormScaler.h"
 
+#include "Chart.h"
 #include "Controls.h"
 #include "Unit1.h"
 
@@ -188,6 +189,8 @@ void TFormScaler::Scale(int ppi, bool keepWindowSize)
     Walk(&m_form, [this](QWidget* w) { ApplyFonts(w); });
     Walk(&m_form, [this](QWidget* w) { ApplyGeometry(w); });
     m_form.Splitter1->setHandleWidth(std::max(1, Scaled(kDesignSplitterHandle, m_factor)));
+    // The chart's texts grow with the controls around it.
+    m_form.Chart1->Model().SetTextScale(m_factor);
 
     const Qt::WindowStates fills = Qt::WindowMaximized | Qt::WindowFullScreen;
     if (keepWindowSize || (m_form.windowState() & fills))

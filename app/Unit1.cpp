@@ -1,5 +1,6 @@
 #include "Unit1.h"
 
+#include "Accessibility.h"
 #include "Chart.h"
 #include "Controls.h"
 #include "Dialogs.h"
@@ -16,6 +17,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QSplitter>
 #include <QToolButton>
 #include <QUrl>
@@ -64,6 +66,8 @@ TForm1::TForm1(FormServices services, QWidget* parent) : QWidget(parent), m_serv
             m_services.clipboard = real.clipboard;
     }
     Form1 = this;
+    // Before any control exists, so each is met by its own interface.
+    InstallAccessibility();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Plotmere"));
     setFont(FormFont());
@@ -150,7 +154,8 @@ void TForm1::CreateComponents()
 
 void TForm1::CreateToolBar()
 {
-    ToolBar1 = new QWidget(this);
+    auto* toolBar = new TToolBar(this);
+    ToolBar1 = toolBar;
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1->setFixedHeight(kToolBarHeight);
     ToolBar1->setAccessibleName(QStringLiteral("ツールバー"));
@@ -164,7 +169,7 @@ void TForm1::CreateToolBar()
         b->setIcon(MakeToolIcon(icon, ink));
         b->setIconSize(QSize(24, 24));
         b->setAutoRaise(true);
-        b->setFocusPolicy(Qt::NoFocus); // tool bar buttons are no tab stops
+        toolBar->AddButton(b); // one tab stop for the bar, arrows between its buttons
         b->setToolTip(hint);
         b->setAccessibleName(hint);
         PlaceControl(b, x, 0, kButtonWidth, kButtonHeight);
@@ -201,6 +206,9 @@ void TForm1::CreatePages()
     CreateLineTab();
     CreateScaleTab();
     CreateFormTab();
+    // Tab leaves the usage notes like any other control instead of being
+    // typed into them, so the keyboard is never caught in the last tab.
+    Memo2->setTabChangesFocus(true);
 }
 
 // --- life cycle ----------------------------------------------------------
@@ -271,5 +279,9 @@ void TForm1::dropEvent(QDropEvent* event)
     if (paths.isEmpty())
         return;
     event->acceptProposedAction();
-    RunReportingErrors(*m_services.messages, this, [&] { WMDropFiles(paths); });
+    // The dragging program waits until the drop is over; the load follows
+    // as the next event, so a large table does not hold it up.
+    QMetaObject::invokeMethod(
+        this, [this, paths] { RunReportingErrors(*m_services.messages, this, [&] { WMDropFiles(paths); }); },
+        Qt::QueuedConnection);
 }

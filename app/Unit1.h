@@ -258,6 +258,10 @@ private:
     // its end points are taken from there.
     double m_lineMeanX = 0.0;
     double m_lineMeanY = 0.0;
+    // The regression's first sums, taken by PlotData's pass over the columns.
+    bool m_fitSumsKnown = false;
+    double m_fitSumX = 0.0;
+    double m_fitSumY = 0.0;
 };
 
 template <class Sender, class Signal>

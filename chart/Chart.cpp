@@ -5,24 +5,95 @@
 
 #include <QPainter>
 #include <QScreen>
+#include <QtMath>
 #include <QStringList>
+#include <QTimer>
 
-TChart::TChart(QWidget* parent) : QWidget(parent), m_model(new TChartModel(this))
+namespace {
+// How long the size must stay put before the exact frame follows the
+// approximate ones of a resize.
+constexpr int kSettleMs = 150;
+} // namespace
+
+TChart::TChart(QWidget* parent) : QWidget(parent), m_model(new TChartModel(this)), m_settle(new QTimer(this))
 {
+    m_settle->setSingleShot(true);
+    m_settle->setInterval(kSettleMs);
+    connect(m_settle, &QTimer::timeout, this, [this] {
+        m_frameValid = false;
+        update();
+    });
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
     connect(m_model, &TChartModel::Changed, this, &TChart::ModelChanged);
     ModelChanged();
 }
 
+namespace {
+// From this many points on, a series takes long enough to draw (some tens of
+// milliseconds) for a resize to stretch the last picture's plot area instead.
+constexpr qsizetype kStretchPoints = 1000000;
+
+bool HasLargeSeries(const TChartModel& m)
+{
+    for (int i = 0; i < m.SeriesCount(); ++i)
+        if (m.Series(i)->Active() && m.Series(i)->RawX().size() >= kStretchPoints)
+            return true;
+    return false;
+}
+} // namespace
+
 void TChart::paintEvent(QPaintEvent*)
 {
+    const qreal dpr = devicePixelRatioF();
+    const QSize pixels(qCeil(width() * dpr), qCeil(height() * dpr));
+    const QColor window = palette().color(QPalette::Window);
+    // Fonts are sized for the screen's resolution, as they would be when
+    // drawn on the control directly.
+    const int dpmX = qRound(logicalDpiX() / 0.0254), dpmY = qRound(logicalDpiY() / 0.0254);
+    const bool sameButSize = m_frameValid && m_frame.devicePixelRatio() == dpr && m_frameWindow == window
+        && m_frame.dotsPerMeterX() == dpmX && m_frame.dotsPerMeterY() == dpmY;
+    if (!sameButSize || m_frame.size() != pixels) {
+        // Only the size has changed, so the window is being resized: a large
+        // series is not drawn again until the size stays put.
+        const bool large = HasLargeSeries(*m_model);
+        const bool stretch = sameButSize && !m_exact.isNull() && large;
+        // Drawn over the last picture where nothing else holds it: new
+        // memory costs more than the drawing of a small chart.
+        if (m_frame.size() != pixels || !m_frame.isDetached())
+            m_frame = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_frame.setDevicePixelRatio(dpr);
+        m_frame.setDotsPerMeterX(dpmX);
+        m_frame.setDotsPerMeterY(dpmY);
+        // The control paints all of its pixels itself; with the shadow shown
+        // the panel leaves two corners free, which show the window behind it.
+        m_frame.fill(window);
+        if (!m_frame.isNull()) {
+            QPainter fp(&m_frame);
+            QRect plot;
+            RenderHints hints;
+            hints.plot = &plot;
+            hints.drawSeries = !stretch;
+            RenderChart(*m_model, fp, rect(), hints);
+            if (stretch) {
+                const QRect to = plot.adjusted(0, 0, 1, 1), from = m_exactPlot.adjusted(0, 0, 1, 1);
+                fp.setClipRect(to);
+                fp.setRenderHint(QPainter::SmoothPixmapTransform, true);
+                fp.drawImage(QRectF(to), m_exact,
+                             QRectF(from.x() * dpr, from.y() * dpr, from.width() * dpr, from.height() * dpr));
+                m_settle->start();
+            } else {
+                fp.end();
+                // Kept only where a resize will stretch it.
+                m_exact = large ? m_frame : QImage();
+                m_exactPlot = plot;
+            }
+        }
+        m_frameValid = true;
+        m_frameWindow = window;
+    }
     QPainter p(this);
-    // The control paints all of its pixels itself; with the shadow shown the
-    // panel leaves two corners free, which show the window behind it.
-    if (m_model->Shadow().Visible())
-        p.fillRect(rect(), palette().color(QPalette::Window));
-    RenderChart(*m_model, p, rect());
+    p.drawImage(QPoint(0, 0), m_frame);
 }
 
 QImage TChart::RenderImage(const QColor& background) const
@@ -100,5 +171,6 @@ void TChart::ModelChanged()
         setAccessibleName(name);
     if (accessibleDescription() != description)
         setAccessibleDescription(description);
+    m_frameValid = false;
     update();
 }

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 class TChartClipboard;
+class QTimer;
 
 class TChart : public QWidget {
     Q_OBJECT
@@ -65,4 +66,17 @@ private:
     void ModelChanged();
 
     TChartModel* m_model;
+    // The picture last drawn, shown again as it is until the chart, the
+    // control's size, resolution or window colour change: uncovering or
+    // repainting a chart of ten million points costs no more than one of ten.
+    QImage m_frame;
+    bool m_frameValid = false;
+    QColor m_frameWindow;
+    // The last picture drawn in full, and its plot area. While the control
+    // of a chart with a large series is being resized, its frames take the
+    // plot area's contents from there, stretched, and the exact picture
+    // follows once the size has stayed put for a moment (m_settle).
+    QImage m_exact;
+    QRect m_exactPlot;
+    QTimer* m_settle;
 };

@@ -318,6 +318,7 @@ TChartSeries::TChartSeries(TChartModel* owner, QString name)
 void TChartSeries::Invalidate()
 {
     m_rangeValid = false;
+    m_cache.reset();
     Changed();
 }
 
@@ -328,6 +329,7 @@ void TChartSeries::Clear()
     m_x = QList<double>();
     m_y = QList<double>();
     std::vector<std::uint32_t>().swap(m_order);
+    m_orderKnown = true;
     m_labels.clear();
     m_colors.clear();
     Invalidate();
@@ -409,8 +411,28 @@ void TChartSeries::AddXYs(const QList<double>& xs, const QList<double>& ys)
         m_x = std::move(nx);
         m_y = std::move(ny);
     }
-    m_order = StableAscendingOrder(m_x.constData(), size_t(m_x.size()));
+    std::vector<std::uint32_t>().swap(m_order);
+    m_orderKnown = false;
     Invalidate();
+}
+
+void TChartSeries::ComputeOrder() const
+{
+    m_order = StableAscendingOrder(m_x.constData(), size_t(m_x.size()));
+    m_orderKnown = true;
+}
+
+void TChartSeries::AddXYs(const QList<double>& xs, const QList<double>& ys, const KnownRange& range)
+{
+    const bool shared = Count() == 0 && xs.size() == ys.size() && !xs.isEmpty();
+    AddXYs(xs, ys);
+    if (shared) {
+        m_xmin = range.xMin;
+        m_xmax = range.xMax;
+        m_ymin = range.yMin;
+        m_ymax = range.yMax;
+        m_rangeValid = true;
+    }
 }
 
 QString TChartSeries::Label(qsizetype i) const
@@ -584,6 +606,14 @@ const std::vector<TColor>& TChartModel::Palette()
 void TChartModel::SetColor(TColor v)
 {
     if (Assign(m_color, v))
+        NotifyChanged();
+}
+
+void TChartModel::SetTextScale(double v)
+{
+    if (!(v >= 0.01) || !std::isfinite(v))
+        v = std::isfinite(v) && v > 0 ? 0.01 : 1.0;
+    if (Assign(m_textScale, v))
         NotifyChanged();
 }
 

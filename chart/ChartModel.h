@@ -210,7 +210,12 @@ struct TChartValueList {
 // A series keeps its points ordered by X (equal X in the order added). The
 // values live in two shared arrays in the order they were added, plus an
 // order index when that differs from X order, so a bulk add of a large table
-// shares the caller's arrays instead of copying them.
+// shares the caller's arrays instead of copying them. A bulk add leaves the
+// index to be worked out when something first asks for a point by its
+// place in X order (XValue, a single AddXY, drawing a line or points of
+// their own colours); drawing plain markers needs no order, so plotting a
+// large table never sorts it. Once worked out, the order is kept until the
+// points change.
 class TChartSeries : public TChartPart {
 public:
     TChartSeries(TChartModel* owner, QString name);
@@ -224,6 +229,14 @@ public:
     // The same as AddXY for every pair in turn, with the series' colour and no
     // label, but shares the arrays and sorts once.
     void AddXYs(const QList<double>& xs, const QList<double>& ys);
+    // The same, for a caller that has taken the range of xs and ys already
+    // (smallest and largest in order, the first of equal values kept, as
+    // XRange and YRange find them); an empty series keeps it instead of
+    // reading the arrays once more.
+    struct KnownRange {
+        double xMin, xMax, yMin, yMax;
+    };
+    void AddXYs(const QList<double>& xs, const QList<double>& ys, const KnownRange& range);
 
     qsizetype Count() const { return qsizetype(m_x.size()); }
     double XValue(qsizetype i) const { return m_x[Slot(i)]; }
@@ -255,15 +268,40 @@ public:
     // X order over them (empty when the two coincide).
     const QList<double>& RawX() const { return m_x; }
     const QList<double>& RawY() const { return m_y; }
-    const std::vector<std::uint32_t>& XOrder() const { return m_order; }
+    const std::vector<std::uint32_t>& XOrder() const
+    {
+        EnsureOrder();
+        return m_order;
+    }
+    // Whether the X order has been worked out (true for an empty series).
+    bool OrderKnown() const { return m_orderKnown; }
     bool HasPointColors() const { return !m_colors.empty(); }
+
+    // What a renderer works out from the points and may keep until they
+    // change (the distinct marker positions of the last layout drawn). Any
+    // change to the points drops it.
+    struct RenderCache {
+        virtual ~RenderCache() = default;
+    };
+    RenderCache* Cache() const { return m_cache.get(); }
+    void SetCache(std::unique_ptr<RenderCache> cache) const { m_cache = std::move(cache); }
 
 protected:
     void SetDrawsLine(bool v) { m_drawsLine = v; }
 
 private:
     friend class TChartModel;
-    qsizetype Slot(qsizetype i) const { return m_order.empty() ? i : qsizetype(m_order[size_t(i)]); }
+    qsizetype Slot(qsizetype i) const
+    {
+        EnsureOrder();
+        return m_order.empty() ? i : qsizetype(m_order[size_t(i)]);
+    }
+    void EnsureOrder() const
+    {
+        if (!m_orderKnown)
+            ComputeOrder();
+    }
+    void ComputeOrder() const;
     // Turns shared storage into sorted storage of our own, so single points
     // can be inserted in place.
     void MakeSortedOwn();
@@ -271,7 +309,9 @@ private:
 
     QString m_name;
     QList<double> m_x, m_y;
-    std::vector<std::uint32_t> m_order;
+    // X order over m_x / m_y; empty when they are in X order already.
+    mutable std::vector<std::uint32_t> m_order;
+    mutable bool m_orderKnown = true;
     std::vector<QString> m_labels; // empty unless a label was given
     std::vector<TColor> m_colors;  // empty unless a colour was given
     bool m_active = true;
@@ -284,6 +324,7 @@ private:
     TChartValueList m_yValues{QStringLiteral("Y"), loNone};
     mutable bool m_rangeValid = false;
     mutable double m_xmin = 0, m_xmax = 0, m_ymin = 0, m_ymax = 0;
+    mutable std::unique_ptr<RenderCache> m_cache;
 };
 
 class TPointSeries : public TChartSeries {
@@ -399,6 +440,11 @@ public:
 
     TColor Color() const { return m_color; }
     void SetColor(TColor v);
+    // How much larger than their point sizes the chart's texts are drawn:
+    // the window's zoom, so the chart reads as large as the controls beside
+    // it. Not a setting of the chart itself; at least a hundredth.
+    double TextScale() const { return m_textScale; }
+    void SetTextScale(double v);
     bool View3D() const { return false; }
     int ColorPaletteIndex() const { return 13; }
     static const std::vector<TColor>& Palette();
@@ -429,6 +475,7 @@ private:
     TColor FreePaletteColor() const;
 
     TColor m_color = clBtnFace;
+    double m_textScale = 1.0;
     TChartTitle m_title;
     TChartTitle m_subTitle;
     TChartAxis m_leftAxis;

@@ -11,9 +11,16 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -53,6 +60,10 @@ public:
     double operator()(double v) const { return m_halved ? (v * 0.5 - m_lo * 0.5) * m_scale : (v - m_lo) * m_scale; }
     // Pixels per unit of value.
     double PerUnit() const { return m_halved ? m_scale * 0.5 : m_scale; }
+    // For the plain case, (v - Lo()) * Scale() is the offset.
+    bool Halved() const { return m_halved; }
+    double Lo() const { return m_lo; }
+    double Scale() const { return m_scale; }
 
 private:
     double m_lo;
@@ -150,9 +161,12 @@ bool TicksFit(const AxisTicks& t, bool horizontal, double pxPerUnit, const QFont
 
 int TextWidth(const QFontMetrics& fm, const QString& s) { return fm.horizontalAdvance(s); }
 
-QFont DeviceFont(const TChartFont& f, QPaintDevice* device)
+// `f` at the device's resolution, enlarged by the chart's text scale.
+QFont DeviceFont(const TChartFont& f, QPaintDevice* device, double scale)
 {
     QFont q = f.ToQFont();
+    if (scale != 1.0)
+        q.setPointSizeF(q.pointSizeF() * scale);
     return device ? QFont(q, device) : q;
 }
 
@@ -215,11 +229,83 @@ QPainterPath MarkerPath(TSeriesPointerStyle style, int h, int v)
     return path;
 }
 
-// Distinct device positions of a series' points inside `area`, each once.
-std::vector<QPoint> DistinctPositions(const TChartSeries& s, const ChartLayout& L, const QRect& area)
+// Runs a() here and b() on a second thread, or after a() without one.
+template <class A, class B>
+void InParallel(A&& a, B&& b)
+{
+    std::jthread second;
+    try {
+        second = std::jthread([&b] { b(); });
+    } catch (const std::system_error&) {
+        b();
+    }
+    a();
+}
+
+// Distinct device positions of points [begin, end) inside an area of w x h
+// pixels, in the order of their first point, relative to the area's corner;
+// `seen` (w * h bits, cleared) marks the positions taken.
+void FirstPositions(const double* xs, const double* ys, qsizetype begin, qsizetype end, const AxisScale& sx,
+                    const AxisScale& sy, double ox, double oy, int w, int h, std::vector<std::uint64_t>& seen,
+                    std::vector<QPoint>& out)
+{
+    out.reserve(size_t(std::min<qsizetype>(end - begin, 1 << 16)));
+    auto take = [&](int px, int py) {
+        const size_t bit = size_t(py) * size_t(w) + size_t(px);
+        std::uint64_t& word = seen[bit >> 6];
+        const std::uint64_t mask = std::uint64_t(1) << (bit & 63);
+        if (word & mask)
+            return;
+        word |= mask;
+        out.emplace_back(px, py);
+    };
+    qsizetype i = begin;
+#if defined(__SSE2__)
+    if (!sx.Halved() && !sy.Halved()) {
+        // Two points at a time, each step the same double operation as
+        // below, so every point lands on the same pixel.
+        const __m128d xLo = _mm_set1_pd(sx.Lo()), xScale = _mm_set1_pd(sx.Scale());
+        const __m128d yLo = _mm_set1_pd(sy.Lo()), yScale = _mm_set1_pd(sy.Scale());
+        const __m128d vox = _mm_set1_pd(ox), voy = _mm_set1_pd(oy), half = _mm_set1_pd(0.5);
+        const __m128d zero = _mm_setzero_pd(), vw = _mm_set1_pd(double(w)), vh = _mm_set1_pd(double(h));
+        for (; i + 2 <= end; i += 2) {
+            const __m128d fx =
+                _mm_add_pd(_mm_add_pd(vox, _mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(xs + i), xLo), xScale)), half);
+            const __m128d fy =
+                _mm_add_pd(_mm_sub_pd(voy, _mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(ys + i), yLo), yScale)), half);
+            const __m128d inside = _mm_and_pd(_mm_and_pd(_mm_cmpge_pd(fx, zero), _mm_cmplt_pd(fx, vw)),
+                                              _mm_and_pd(_mm_cmpge_pd(fy, zero), _mm_cmplt_pd(fy, vh)));
+            const int lanes = _mm_movemask_pd(inside);
+            if (lanes == 0)
+                continue;
+            // Only coordinates inside the area are converted.
+            const __m128d sfx = _mm_and_pd(fx, inside), sfy = _mm_and_pd(fy, inside);
+            const __m128i ix = _mm_cvttpd_epi32(sfx), iy = _mm_cvttpd_epi32(sfy);
+            if (lanes & 1)
+                take(_mm_cvtsi128_si32(ix), _mm_cvtsi128_si32(iy));
+            if (lanes & 2)
+                take(_mm_cvtsi128_si32(_mm_shuffle_epi32(ix, 1)), _mm_cvtsi128_si32(_mm_shuffle_epi32(iy, 1)));
+        }
+    }
+#endif
+    for (; i < end; ++i) {
+        const double fx = ox + sx(xs[i]) + 0.5;
+        const double fy = oy - sy(ys[i]) + 0.5;
+        if (!(fx >= 0.0 && fx < double(w) && fy >= 0.0 && fy < double(h)))
+            continue;
+        take(int(fx), int(fy));
+    }
+}
+
+} // namespace
+
+// Distinct device positions of a series' points inside `area`, each once,
+// in the order of the first point at each.
+std::vector<QPoint> renderer_detail::DistinctPositions(const TChartSeries& s, const ChartLayout& L, const QRect& area,
+                                                       bool threads)
 {
     std::vector<QPoint> out;
-    const qsizetype n = s.Count();
+    const qsizetype n = s.RawX().size();
     if (n == 0 || area.isEmpty())
         return out;
     const AxisScale sx = XScale(L), sy = YScale(L);
@@ -227,26 +313,71 @@ std::vector<QPoint> DistinctPositions(const TChartSeries& s, const ChartLayout& 
     const double ox = L.plot.left() - area.left();
     const double oy = L.plot.bottom() + 1 - area.top();
     const int w = area.width(), h = area.height();
-    std::vector<std::uint64_t> seen((size_t(w) * size_t(h) + 63) / 64, 0);
+    const size_t words = (size_t(w) * size_t(h) + 63) / 64;
     const double* xs = s.RawX().constData();
     const double* ys = s.RawY().constData();
-    const qsizetype rawN = s.RawX().size();
-    out.reserve(size_t(std::min<qsizetype>(rawN, 1 << 16)));
-    for (qsizetype i = 0; i < rawN; ++i) {
-        const double fx = ox + sx(xs[i]) + 0.5;
-        const double fy = oy - sy(ys[i]) + 0.5;
-        if (!(fx >= 0.0 && fx < double(w) && fy >= 0.0 && fy < double(h)))
-            continue;
-        const int px = int(fx), py = int(fy);
-        const size_t bit = size_t(py) * size_t(w) + size_t(px);
-        std::uint64_t& word = seen[bit >> 6];
-        const std::uint64_t mask = std::uint64_t(1) << (bit & 63);
-        if (word & mask)
-            continue;
-        word |= mask;
-        out.emplace_back(px + area.left(), py + area.top());
+    std::vector<std::uint64_t> seen(words, 0);
+    // Below this many points a second thread costs more than it saves.
+    constexpr qsizetype kParallelPoints = 262144;
+    if (n < kParallelPoints || !threads) {
+        FirstPositions(xs, ys, 0, n, sx, sy, ox, oy, w, h, seen, out);
+    } else {
+        // Each half on its own; the second half's positions then follow
+        // those of the first that it did not reach first, which is the
+        // order one walk over all points gives.
+        std::vector<std::uint64_t> seenB(words, 0);
+        std::vector<QPoint> outB;
+        const qsizetype mid = n / 2;
+        InParallel([&] { FirstPositions(xs, ys, 0, mid, sx, sy, ox, oy, w, h, seen, out); },
+                   [&] { FirstPositions(xs, ys, mid, n, sx, sy, ox, oy, w, h, seenB, outB); });
+        for (const QPoint& pt : outB) {
+            const size_t bit = size_t(pt.y()) * size_t(w) + size_t(pt.x());
+            if (!(seen[bit >> 6] & (std::uint64_t(1) << (bit & 63))))
+                out.push_back(pt);
+        }
     }
+    for (QPoint& pt : out)
+        pt += area.topLeft();
     return out;
+}
+
+namespace {
+using renderer_detail::DistinctPositions;
+
+// The distinct marker positions of the last layout drawn, kept with the
+// series until its points change.
+struct MarkerPositions final : TChartSeries::RenderCache {
+    QRect plot, area;
+    double xLo, xHi, yLo, yHi;
+    const double* xs;
+    const double* ys;
+    qsizetype n;
+    std::vector<QPoint> positions;
+    bool Fits(const TChartSeries& s, const ChartLayout& L, const QRect& a) const
+    {
+        return plot == L.plot && area == a && xLo == L.xLo && xHi == L.xHi && yLo == L.yLo && yHi == L.yHi
+            && xs == s.RawX().constData() && ys == s.RawY().constData() && n == s.RawX().size();
+    }
+};
+
+const std::vector<QPoint>& CachedPositions(const TChartSeries& s, const ChartLayout& L, const QRect& area)
+{
+    if (auto* c = dynamic_cast<MarkerPositions*>(s.Cache()); c && c->Fits(s, L, area))
+        return c->positions;
+    auto c = std::make_unique<MarkerPositions>();
+    c->plot = L.plot;
+    c->area = area;
+    c->xLo = L.xLo;
+    c->xHi = L.xHi;
+    c->yLo = L.yLo;
+    c->yHi = L.yHi;
+    c->xs = s.RawX().constData();
+    c->ys = s.RawY().constData();
+    c->n = s.RawX().size();
+    c->positions = DistinctPositions(s, L, area, true);
+    const std::vector<QPoint>& positions = c->positions;
+    s.SetCache(std::move(c));
+    return positions;
 }
 
 void DrawMarkers(QPainter& p, const TChartSeries& s, const ChartLayout& L)
@@ -279,7 +410,7 @@ void DrawMarkers(QPainter& p, const TChartSeries& s, const ChartLayout& L)
         return;
     }
 
-    const std::vector<QPoint> positions = DistinctPositions(s, L, area);
+    const std::vector<QPoint>& positions = CachedPositions(s, L, area);
     if (positions.empty())
         return;
     const QColor fill = SeriesQColor(s, clSeriesColor);
@@ -519,12 +650,12 @@ ChartLayout Layout(const TChartModel& chart, const QRect& rect, QPaintDevice* de
     if (sh.Visible())
         L.panel = rect.adjusted(0, 0, -std::max(0, sh.HorizSize()), -std::max(0, sh.VertSize()));
 
-    const QFont titleFont = DeviceFont(chart.Title().Font(), device);
-    const QFont subFont = DeviceFont(chart.SubTitle().Font(), device);
-    const QFontMetrics labelFmX(DeviceFont(chart.BottomAxis().LabelsFont(), device));
-    const QFontMetrics labelFmY(DeviceFont(chart.LeftAxis().LabelsFont(), device));
-    const QFontMetrics axisTitleFmX(DeviceFont(chart.BottomAxis().Title().Font(), device));
-    const QFontMetrics axisTitleFmY(DeviceFont(chart.LeftAxis().Title().Font(), device));
+    const QFont titleFont = DeviceFont(chart.Title().Font(), device, chart.TextScale());
+    const QFont subFont = DeviceFont(chart.SubTitle().Font(), device, chart.TextScale());
+    const QFontMetrics labelFmX(DeviceFont(chart.BottomAxis().LabelsFont(), device, chart.TextScale()));
+    const QFontMetrics labelFmY(DeviceFont(chart.LeftAxis().LabelsFont(), device, chart.TextScale()));
+    const QFontMetrics axisTitleFmX(DeviceFont(chart.BottomAxis().Title().Font(), device, chart.TextScale()));
+    const QFontMetrics axisTitleFmY(DeviceFont(chart.LeftAxis().Title().Font(), device, chart.TextScale()));
 
     int top = L.panel.top() + kMargin;
     top += TitleHeight(chart.Title(), titleFont);
@@ -616,6 +747,11 @@ ChartLayout ComputeChartLayout(const TChartModel& chart, const QRect& rect)
 
 void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
 {
+    RenderChart(chart, p, rect, RenderHints{});
+}
+
+void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect, const RenderHints& hints)
+{
     if (rect.isEmpty())
         return;
     p.save();
@@ -626,6 +762,8 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
     p.setRenderHint(QPainter::SmoothPixmapTransform, true);
     QPaintDevice* device = p.device();
     const ChartLayout L = Layout(chart, rect, device);
+    if (hints.plot)
+        *hints.plot = L.plot;
 
     // Shadow, panel and border.
     const TChartShadow& sh = chart.Shadow();
@@ -645,8 +783,8 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
     }
 
     // Titles.
-    const QFont titleFont = DeviceFont(chart.Title().Font(), device);
-    const QFont subFont = DeviceFont(chart.SubTitle().Font(), device);
+    const QFont titleFont = DeviceFont(chart.Title().Font(), device, chart.TextScale());
+    const QFont subFont = DeviceFont(chart.SubTitle().Font(), device, chart.TextScale());
     int y = L.panel.top() + kMargin;
     DrawTitle(p, chart.Title(), titleFont, L.panel, y);
     y += TitleHeight(chart.Title(), titleFont);
@@ -669,8 +807,8 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
 
     // Grid, axes, ticks and labels.
     const AxisScale sx = XScale(L), sy = YScale(L);
-    const QFont labelFontX = DeviceFont(chart.BottomAxis().LabelsFont(), device);
-    const QFont labelFontY = DeviceFont(chart.LeftAxis().LabelsFont(), device);
+    const QFont labelFontX = DeviceFont(chart.BottomAxis().LabelsFont(), device, chart.TextScale());
+    const QFont labelFontY = DeviceFont(chart.LeftAxis().LabelsFont(), device, chart.TextScale());
     const QFontMetrics fmX(labelFontX), fmY(labelFontY);
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
@@ -712,7 +850,7 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
     // Axis names.
     const TChartAxisTitle& bt = chart.BottomAxis().Title();
     if (!bt.Caption().isEmpty()) {
-        const QFont f = DeviceFont(bt.Font(), device);
+        const QFont f = DeviceFont(bt.Font(), device, chart.TextScale());
         const QFontMetrics fm(f);
         p.setFont(f);
         p.setPen(ToQColor(bt.Font().Color()));
@@ -722,7 +860,7 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
     }
     const TChartAxisTitle& lt = chart.LeftAxis().Title();
     if (!lt.Caption().isEmpty()) {
-        const QFont f = DeviceFont(lt.Font(), device);
+        const QFont f = DeviceFont(lt.Font(), device, chart.TextScale());
         const QFontMetrics fm(f);
         p.save();
         p.setFont(f);
@@ -734,6 +872,10 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
         p.restore();
     }
 
+    if (!hints.drawSeries) {
+        p.restore();
+        return;
+    }
     // Series, clipped to the plot area: lines first, then markers on top.
     p.save();
     p.setClipRect(L.plot.adjusted(0, 0, 1, 1), Qt::IntersectClip);

@@ -6,10 +6,14 @@
 #include <QRect>
 #include <QString>
 
+#include <vector>
+
 class QPainter;
 class QFontMetrics;
 class TChartModel;
 class TChartAxis;
+class TChartSeries;
+class QPoint;
 
 // The labels of one axis: their values, texts and the step between them.
 struct AxisTicks {
@@ -42,3 +46,20 @@ ChartLayout ComputeChartLayout(const TChartModel& chart, const QRect& rect);
 
 // Paints the whole chart into `rect`. Anti-aliasing is switched on.
 void RenderChart(const TChartModel& chart, QPainter& painter, const QRect& rect);
+
+// Parts of a picture that a caller draws in its own way.
+struct RenderHints {
+    // False leaves out the series (drawn last, clipped to the plot area
+    // widened by one pixel to the right and down).
+    bool drawSeries = true;
+    // Receives the plot area.
+    QRect* plot = nullptr;
+};
+void RenderChart(const TChartModel& chart, QPainter& painter, const QRect& rect, const RenderHints& hints);
+
+namespace renderer_detail {
+// The device positions at which a series' markers are drawn, each once, in
+// the order of the first point at each; with `threads`, a large series is
+// walked in two halves at once (for tests: the result is the same).
+std::vector<QPoint> DistinctPositions(const TChartSeries& s, const ChartLayout& L, const QRect& area, bool threads);
+} // namespace renderer_detail

@@ -2,6 +2,7 @@
 
 #include "CheckedMath.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -56,7 +57,7 @@ struct Pair {
 
 // Both columns in one loop: the two dependency chains overlap, which makes
 // the pair nearly as fast as one.
-Pair ShiftedSums(const double* x, const double* y, std::size_t n)
+Pair ShiftedColumnSums(const double* x, const double* y, std::size_t n)
 {
     const double x0 = x[0], y0 = y[0];
     double sx = x0 - x0, cx = 0, sy = y0 - y0, cy = 0;
@@ -67,18 +68,41 @@ Pair ShiftedSums(const double* x, const double* y, std::size_t n)
     return {sx, sy};
 }
 
-Pair SquaredDeviations(const double* x, const double* y, std::size_t n, double mx, double my)
+// The second pass: both sums of squared deviations and the covariance's
+// running sum of products, each the same sequence of operations as on its
+// own, so the three come out bit for bit as from three loops.
+struct Deviations {
+    double ssX, ssY, products;
+};
+Deviations SquaredDeviationsAndProducts(const double* x, const double* y, std::size_t n, double mx, double my)
 {
     double dx = mx - x[0], dy = my - y[0];
     double sx = dx * dx, cx = 0, sy = dy * dy, cy = 0;
+    // (x - mx)(y - my) = (mx - x)(my - y) exactly: negation is exact.
+    double products = 0.0 + dx * dy;
     for (std::size_t i = 1; i < n; ++i) {
         dx = mx - x[i];
         dy = my - y[i];
         KahanAdd(sx, cx, dx * dx);
         KahanAdd(sy, cy, dy * dy);
+        products += dx * dy;
     }
-    return {sx, sy};
+    return {sx, sy, products};
 }
+
+// Four lanes of minima and maxima as MinMax keeps them: lane k sees the
+// entries i = k (mod 4) of the whole groups of four, lane 0 the rest too.
+struct Lanes {
+    double lo[4], hi[4];
+    explicit Lanes(double v0) : lo{v0, v0, v0, v0}, hi{v0, v0, v0, v0} {}
+    void Take(int k, double v)
+    {
+        lo[k] = v < lo[k] ? v : lo[k];
+        hi[k] = v > hi[k] ? v : hi[k];
+    }
+    double Min() const { return std::min({lo[0], lo[1], lo[2], lo[3]}); }
+    double Max() const { return std::max({hi[0], hi[1], hi[2], hi[3]}); }
+};
 
 } // namespace
 
@@ -101,7 +125,7 @@ double Covariance(std::span<const double> xs, double meanX, double meanY, std::s
 }
 
 double FitRegression(std::span<const double> xdata, std::span<const double> ydata, double& aresult,
-                     double& bresult, RegressionCentre* centre)
+                     double& bresult, RegressionCentre* centre, const ShiftedSums* known)
 {
     const std::size_t n = xdata.size();
     if (ydata.size() < n)
@@ -116,7 +140,7 @@ double FitRegression(std::span<const double> xdata, std::span<const double> ydat
     // Means (first pass) and squared deviations (second pass) of both
     // columns; a non-finite fast result is redone checked, X before Y, so
     // the error is the one of the first step that fails.
-    const Pair sums = ShiftedSums(x, y, n);
+    const Pair sums = known ? Pair{known->x, known->y} : ShiftedColumnSums(x, y, n);
     const double sumX = std::isfinite(sums.x) ? sums.x : ShiftedSumChecked(x, n, x[0]);
     const double meanX = Add(x[0], Div(sumX, dn));
     const double sumY = std::isfinite(sums.y) ? sums.y : ShiftedSumChecked(y, n, y[0]);
@@ -125,17 +149,51 @@ double FitRegression(std::span<const double> xdata, std::span<const double> ydat
         *centre = {meanX, meanY};
     // Y's mean is taken before X's deviations are checked; it can only fail
     // by overflow, and so can they, so the error is the same either way.
-    const Pair ss = SquaredDeviations(x, y, n, meanX, meanY);
-    const double ssX = std::isfinite(ss.x) ? ss.x : SquaredDeviationsChecked(x, n, meanX);
+    const Deviations dev = SquaredDeviationsAndProducts(x, y, n, meanX, meanY);
+    const double ssX = std::isfinite(dev.ssX) ? dev.ssX : SquaredDeviationsChecked(x, n, meanX);
     const double sdX = Sqrt(Div(ssX, dn1));
-    const double ssY = std::isfinite(ss.y) ? ss.y : SquaredDeviationsChecked(y, n, meanY);
+    const double ssY = std::isfinite(dev.ssY) ? dev.ssY : SquaredDeviationsChecked(y, n, meanY);
     const double sdY = Sqrt(Div(ssY, dn1));
 
     const double varX = Div(ssX, dn1);
-    const double cov = Covariance(xdata.first(n), meanX, meanY, ydata);
+    const double cov = std::isfinite(dev.products) ? Div(dev.products, dn1)
+                                                   : Covariance(xdata.first(n), meanX, meanY, ydata);
     aresult = Div(cov, varX);
     bresult = Sub(meanY, Mul(aresult, meanX));
     return Div(cov, Mul(sdX, sdY));
+}
+
+ColumnSummary SummarizeColumns(std::span<const double> xs, std::span<const double> ys)
+{
+    const std::size_t n = xs.size();
+    if (n == 0 || ys.size() < n)
+        throw Exception(QStringLiteral("値がありません"));
+    const double* x = xs.data();
+    const double* y = ys.data();
+    const double x0 = x[0], y0 = y[0];
+    Lanes lx(x0), ly(y0);
+    double sxMin = x0, sxMax = x0, syMin = y0, syMax = y0;
+    double sx = x0 - x0, cx = 0, sy = y0 - y0, cy = 0;
+    auto take = [&](std::size_t i, int lane) {
+        const double a = x[i], b = y[i];
+        lx.Take(lane, a);
+        ly.Take(lane, b);
+        sxMin = std::min(sxMin, a);
+        sxMax = std::max(sxMax, a);
+        syMin = std::min(syMin, b);
+        syMax = std::max(syMax, b);
+        if (i > 0) {
+            KahanAdd(sx, cx, a - x0);
+            KahanAdd(sy, cy, b - y0);
+        }
+    };
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4)
+        for (int k = 0; k < 4; ++k)
+            take(i + std::size_t(k), k);
+    for (; i < n; ++i)
+        take(i, 0);
+    return {lx.Min(), lx.Max(), ly.Min(), ly.Max(), sxMin, sxMax, syMin, syMax, {sx, sy}};
 }
 
 QString RegressionSubtitle(double a, double b, double r, const NumberFormat& f)

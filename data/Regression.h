@@ -29,8 +29,29 @@ double Covariance(std::span<const double> xs, double meanX, double meanY, std::s
 struct RegressionCentre {
     double meanX = 0.0, meanY = 0.0;
 };
+// The first pass of the fit: the compensated sums of (x[i] - x[0]) and of
+// (y[i] - y[0]), the first term starting each sum.
+struct ShiftedSums {
+    double x = 0.0, y = 0.0;
+};
+// `sums`, when given, are those of these columns, taken by an earlier pass
+// (SummarizeColumns); the fit then reads the columns once more instead of
+// twice. The result is the same to the last bit either way.
 double FitRegression(std::span<const double> xdata, std::span<const double> ydata, double& aresult,
-                     double& bresult, RegressionCentre* centre = nullptr);
+                     double& bresult, RegressionCentre* centre = nullptr, const ShiftedSums* sums = nullptr);
+
+// What one pass over the plotted columns finds (xs non-empty, ys at least
+// as long): each column's smallest and largest value in four interleaved
+// lanes, the way PlotData has always taken its ranges; the same taken in
+// order, the first of equal values kept, the way a series takes its range;
+// and the fit's shifted sums. Far cheaper together than apart: the sums
+// wait on their own additions, and the comparisons fill the gaps.
+struct ColumnSummary {
+    double xMin, xMax, yMin, yMax;
+    double inOrderXMin, inOrderXMax, inOrderYMin, inOrderYMax;
+    ShiftedSums sums;
+};
+ColumnSummary SummarizeColumns(std::span<const double> xs, std::span<const double> ys);
 
 // "回帰直線 Y =<a>X <+ or -> <|b|>   相関係数= <r>", each number with three
 // decimals.

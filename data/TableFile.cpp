@@ -702,12 +702,20 @@ QByteArray DecodeWithDetection(const char* data, std::size_t n)
     return Cp932ToUtf8(p, e);
 }
 
+namespace {
+bool CheckUtf8Piece(const char* b, const char* e) noexcept
+{
+    return IsValidUtf8Serial(reinterpret_cast<const unsigned char*>(b), reinterpret_cast<const unsigned char*>(e));
+}
+} // namespace
+
 LineList DecodeTable(QByteArray bytes)
 {
     const std::size_t n = std::size_t(bytes.size());
     const std::size_t skip = Utf8BomLength(bytes.constData(), n);
-    if (IsValidUtf8(bytes.constData() + skip, n - skip))
-        return LineList::FromUtf8(std::move(bytes), {}, qsizetype(skip));
+    // The first attempt checks the bytes while it finds the lines.
+    if (std::optional<LineList> l = LineList::FromCheckedUtf8(bytes, CheckUtf8Piece, {}, qsizetype(skip)))
+        return std::move(*l);
     QByteArray decoded = DecodeWithDetection(bytes.constData(), n);
     bytes = QByteArray(); // one copy at a time
     return LineList::FromUtf8(std::move(decoded));
@@ -742,10 +750,12 @@ LineList ReadTableFile(const QString& path)
             if (std::shared_ptr<MappedFile> map = MappedFile::Map(fd, leaseErrno)) {
                 closer.fd = -1; // the mapping owns it now
                 const std::size_t skip = Utf8BomLength(map->Data(), map->Size());
-                if (IsValidUtf8Releasing(map->Data() + skip, map->Size() - skip, map.get())) {
+                const auto raw = QByteArray::fromRawData(map->Data(), qsizetype(map->Size()));
+                // One pass checks the bytes and finds the lines, letting the
+                // pages it has read go behind it.
+                if (std::optional<LineList> l = LineList::FromCheckedUtf8(raw, CheckUtf8Piece, map, qsizetype(skip))) {
                     g_lastMapped = true;
-                    const auto raw = QByteArray::fromRawData(map->Data(), qsizetype(map->Size()));
-                    return LineList::FromUtf8(raw, std::move(map), qsizetype(skip));
+                    return std::move(*l);
                 }
                 return LineList::FromUtf8(DecodeWithDetection(map->Data(), map->Size()));
             }

@@ -17,6 +17,10 @@
 #include <limits>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 DecimalSeparator::DecimalSeparator(const NumberFormat& f)
 {
     const char16_t c = f.decimalSeparator.unicode();
@@ -298,6 +302,68 @@ private:
     bool m_done = false;
 };
 
+#if defined(__SSE2__)
+// The value of `len` (1 to 15) ASCII digits at s; s + 16 must be readable.
+inline std::uint64_t DigitsValue(const char* s, int len) noexcept
+{
+    constexpr std::uint64_t kZeros = 0x3030303030303030ull;
+    std::uint64_t a;
+    if (len <= 8) {
+        std::memcpy(&a, s, 8);
+        return EightDigits((a - kZeros) << (8 * (8 - len)));
+    }
+    const int head = len - 8;
+    std::uint64_t b;
+    std::memcpy(&a, s, 8);
+    std::memcpy(&b, s + head, 8);
+    return std::uint64_t(EightDigits((a - kZeros) << (8 * (8 - head)))) * kPow10U[8] + EightDigits(b - kZeros);
+}
+
+// The common field of a large table read at once: an optional sign, digits
+// with at most one (single-byte) decimal separator between or after them,
+// and right after them the delimiter or a line break, all within 16 bytes
+// (so at most 15 digits, whose value a double holds exactly). Gives the same
+// double as ScanNumber: the digits' value divided by a power of ten that a
+// double holds exactly is rounded once. Returns the byte after the number,
+// or nullptr when the field has another shape; `p + 32` must be readable.
+inline const char* FastNumber(const char* p, char sepByte, char delimiter, double& out) noexcept
+{
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i d = _mm_sub_epi8(v, _mm_set1_epi8('0'));
+    const unsigned digits = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d)));
+    const __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(delimiter)),
+                                      _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')),
+                                                   _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))));
+    const unsigned terms = unsigned(_mm_movemask_epi8(ends));
+    if (terms == 0)
+        return nullptr;
+    const int t = std::countr_zero(terms);
+    const bool negative = *p == '-';
+    const int first = (negative || *p == '+') ? 1 : 0;
+    const unsigned body = ((1u << t) - 1u) & ~((1u << first) - 1u);
+    const unsigned other = body & ~digits;
+    int sepAt = t;
+    if (other) {
+        // Exactly one byte that is no digit, and that one the separator.
+        if (other & (other - 1))
+            return nullptr;
+        sepAt = std::countr_zero(other);
+        if (p[sepAt] != sepByte)
+            return nullptr;
+    }
+    const int intLen = sepAt - first;
+    const int fracLen = sepAt < t ? t - sepAt - 1 : 0; // kPow10[fracLen] is a whole number a double holds
+    if (intLen + fracLen == 0)
+        return nullptr;
+    std::uint64_t m = intLen > 0 ? DigitsValue(p + first, intLen) : 0;
+    if (fracLen > 0)
+        m = m * std::uint64_t(kPow10[fracLen]) + DigitsValue(p + sepAt + 1, fracLen);
+    const double value = fracLen > 0 ? double(m) / kPow10[fracLen] : double(m);
+    out = negative ? -value : value;
+    return p + t;
+}
+#endif
+
 // One field of the scan: whether it is a number, and where the next begins.
 struct NumberField {
     const char* next;
@@ -318,6 +384,20 @@ inline NumberField ReadNumberField(const char* p, const char* te, char delimiter
         f.hasNext = q.hasNext;
         return f;
     }
+#if defined(__SSE2__)
+    if (te - p >= 32 && sep.Length() == 1) {
+        if (const char* end = FastNumber(p, sep.First(), delimiter, f.value)) {
+            f.isNumber = true;
+            if (*end == delimiter) {
+                f.next = end + 1;
+                f.hasNext = true;
+            } else {
+                f.next = end;
+            }
+            return f;
+        }
+    }
+#endif
     const char* end = ScanNumber(p, te, sep, delimiter, f.value);
     if (end && (end == te || *end == delimiter || IsLineBreak(*end))) {
         f.isNumber = true;
@@ -343,18 +423,18 @@ struct ScanPart {
 
 // Scans the part's lines. `earlierFailed` is set by the part before this
 // one when it meets a bad line; this part's results are moot then.
-void ScanLines(const LineList& lines, char delimiter, bool swapXY, const DecimalSeparator& sep, ScanPart& part,
-               double* xs, double* ys, const std::atomic<bool>* earlierFailed, std::atomic<bool>* failed) noexcept
+void ScanLines(LineList::Walker w, char delimiter, bool swapXY, const DecimalSeparator& sep, const char* te,
+               const TextKeeper* keeper, ScanPart& part, double* xs, double* ys,
+               const std::atomic<bool>* earlierFailed, std::atomic<bool>* failed) noexcept
 {
     try {
         std::string buf;
-        const char* te = lines.TextEnd();
         double maxX = part.maxX, maxY = part.maxY;
         qsizetype rows = 0;
-        ReleaseBehind behind(lines.Keeper(), part.begin < part.end ? lines.LineStart(part.begin) : te);
+        ReleaseBehind behind(keeper, w.Start());
         const char* last = nullptr;
-        for (qsizetype i = part.begin; i < part.end; ++i) {
-            const char* p = lines.LineStart(i);
+        for (qsizetype i = part.begin; !w.Done(); ++i) {
+            const char* p = w.Start();
             if ((i & 4095) == 0) {
                 if (earlierFailed && earlierFailed->load(std::memory_order_relaxed))
                     break;
@@ -377,10 +457,15 @@ void ScanLines(const LineList& lines, char delimiter, bool swapXY, const Decimal
                 maxX = std::fabs(fx.value);
             if (fy.isNumber && std::fabs(fy.value) > maxY)
                 maxY = std::fabs(fy.value);
-            if (fx.isNumber && fy.isNumber && !b.hasNext) {
-                xs[rows] = fx.value;
-                ys[rows] = fy.value;
-                ++rows;
+            if (!b.hasNext) {
+                if (fx.isNumber && fy.isNumber) {
+                    xs[rows] = fx.value;
+                    ys[rows] = fy.value;
+                    ++rows;
+                }
+                w.Next(b.next); // the field ends at the line's end
+            } else {
+                w.Next(linelist_detail::FindLineEnd(b.next, te));
             }
         }
         if (last)
@@ -502,6 +587,8 @@ TableScan ScanTable(const LineList& lines, char delimiter, bool swapXY, const Nu
     double* xp = xs.data();
     double* yp = ys.data();
 
+    const char* te = lines.TextEnd();
+    const TextKeeper* keeper = lines.Keeper();
     ScanPart a, b;
     a.begin = 0;
     a.end = n;
@@ -510,12 +597,17 @@ TableScan ScanTable(const LineList& lines, char delimiter, bool swapXY, const Nu
         b.begin = a.end;
         b.end = n;
         std::atomic<bool> aFailed{false};
-        InParallel([&] { ScanLines(lines, delimiter, swapXY, sep, a, xp, yp, nullptr, &aFailed); },
+        // Both walkers are made here: finding where a part starts uses the
+        // list's own memory of the last line reached.
+        const LineList::Walker wa = lines.Walk(a.begin, a.end - a.begin);
+        const LineList::Walker wb = lines.Walk(b.begin, b.end - b.begin);
+        InParallel([&] { ScanLines(wa, delimiter, swapXY, sep, te, keeper, a, xp, yp, nullptr, &aFailed); },
                    [&] {
-                       ScanLines(lines, delimiter, swapXY, sep, b, xp + b.begin, yp + b.begin, &aFailed, nullptr);
+                       ScanLines(wb, delimiter, swapXY, sep, te, keeper, b, xp + b.begin, yp + b.begin, &aFailed,
+                                 nullptr);
                    });
     } else {
-        ScanLines(lines, delimiter, swapXY, sep, a, xp, yp, nullptr, nullptr);
+        ScanLines(lines.Walk(0, n), delimiter, swapXY, sep, te, keeper, a, xp, yp, nullptr, nullptr);
     }
 
     for (const ScanPart* part : {&a, &b}) {
@@ -534,6 +626,7 @@ TableScan ScanTable(const LineList& lines, char delimiter, bool swapXY, const Nu
             break;
     }
 
+    lines.NoteEveryLineSplits(delimiter);
     const qsizetype rows = a.rows + b.rows;
     if (b.rows > 0 && a.rows != b.begin) {
         std::memmove(xp + a.rows, xp + b.begin, std::size_t(b.rows) * sizeof(double));

@@ -66,8 +66,9 @@ struct TableScan {
 // X is the first field and Y the second, or the other way round when
 // `swapXY`. Lines with three or more fields count for the magnitudes only.
 // A line with fewer than two fields makes the scan fail with EConvertError
-// naming the first such line. Buffers of `recycleX`/`recycleY` are reused
-// when nobody else holds them and they are large enough.
+// naming the first such line; when it does not, the list notes that every
+// line splits (LineList::EveryLineSplits). Buffers of `recycleX`/`recycleY`
+// are reused when nobody else holds them and they are large enough.
 TableScan ScanTable(const LineList& lines, char delimiter, bool swapXY, const NumberFormat& f,
                     QList<double> recycleX = {}, QList<double> recycleY = {});
 

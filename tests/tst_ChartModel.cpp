@@ -366,6 +366,67 @@ private slots:
         QCOMPARE(c.s1->Count(), 0);
         QCOMPARE(xs, (QList<double>{3, 2, 1})); // the caller's array is untouched
     }
+
+    // A bulk add works the X order out only when something first needs it;
+    // whatever needs it first, the points, labels and colours come out as
+    // adding the points one by one leaves them, and stay so.
+    void lazyOrderEqualsOneByOne_data()
+    {
+        QTest::addColumn<QString>("firstUse");
+        QTest::newRow("point by index") << QStringLiteral("XValue");
+        QTest::newRow("a later single point") << QStringLiteral("AddXY");
+        QTest::newRow("a point of its own colour") << QStringLiteral("colour");
+        QTest::newRow("a second bulk add") << QStringLiteral("AddXYs");
+        QTest::newRow("the order itself") << QStringLiteral("XOrder");
+    }
+    void lazyOrderEqualsOneByOne()
+    {
+        QFETCH(QString, firstUse);
+        QRandomGenerator rng(7);
+        QList<double> xs, ys;
+        for (int i = 0; i < 30000; ++i) {
+            xs.append(double(rng.bounded(500)) * 0.25 - 40.0); // many equal X
+            ys.append(i);
+        }
+        Chart lazy, eager;
+        lazy.s1->AddXYs(xs, ys);
+        QVERIFY(!lazy.s1->OrderKnown());
+        QCOMPARE(lazy.s1->RawX().constData(), xs.constData()); // still shared
+        for (qsizetype i = 0; i < xs.size(); ++i)
+            eager.s1->AddXY(xs[i], ys[i]);
+
+        auto both = [&](auto f) {
+            f(*lazy.s1);
+            f(*eager.s1);
+        };
+        if (firstUse == u"XValue") {
+            QCOMPARE(lazy.s1->XValue(123), eager.s1->XValue(123));
+        } else if (firstUse == u"AddXY") {
+            QCOMPARE(lazy.s1->AddXY(0.0, -1.0), eager.s1->AddXY(0.0, -1.0));
+        } else if (firstUse == u"colour") {
+            both([](TChartSeries& s) { s.AddXY(10.0, -2.0, QStringLiteral("p"), RGBColor(1, 2, 3)); });
+        } else if (firstUse == u"AddXYs") {
+            const QList<double> more{5.0, -40.0, 200.0, 5.0}, moreY{-3, -4, -5, -6};
+            lazy.s1->AddXYs(more, moreY);
+            for (qsizetype i = 0; i < more.size(); ++i)
+                eager.s1->AddXY(more[i], moreY[i]);
+        } else {
+            std::vector<std::uint32_t> expected(size_t(xs.size()));
+            std::iota(expected.begin(), expected.end(), 0u);
+            std::stable_sort(expected.begin(), expected.end(),
+                             [&](std::uint32_t a, std::uint32_t b) { return xs[a] < xs[b]; });
+            QVERIFY(lazy.s1->XOrder() == expected);
+        }
+        // A second bulk add leaves the order of all points to be worked out.
+        QCOMPARE(lazy.s1->OrderKnown(), firstUse != u"AddXYs");
+        const std::vector<std::uint32_t> firstOrder = lazy.s1->XOrder();
+        QCOMPARE(Points(*lazy.s1), Points(*eager.s1));
+        for (qsizetype i = 0; i < eager.s1->Count(); ++i) {
+            QCOMPARE(lazy.s1->Label(i), eager.s1->Label(i));
+            QCOMPARE(lazy.s1->ValueColor(i), eager.s1->ValueColor(i));
+        }
+        QVERIFY(lazy.s1->XOrder() == firstOrder); // worked out once, then kept
+    }
 };
 
 QTEST_GUILESS_MAIN(TestChartModel)

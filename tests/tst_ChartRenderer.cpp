@@ -11,6 +11,8 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
+#include <QRandomGenerator>
+#include <QSet>
 #include <QTest>
 
 #include <limits>
@@ -113,6 +115,112 @@ private slots:
             QVERIFY2(Near(img.pixelColor(pt), window, 2), qPrintable(img.pixelColor(pt).name()));
     }
 
+    // The control keeps the picture it drew, but always shows the chart as
+    // it is now: after a change to the chart, to its size or to the window's
+    // colour it shows what drawing afresh gives.
+    void controlShowsTheChartAsItIsNow()
+    {
+        TChart w;
+        w.resize(420, 300);
+        auto* points = w.Model().AddSeries<TPointSeries>(QStringLiteral("Series1"));
+        for (int i = 0; i < 50; ++i)
+            points->AddXY(i, i % 7);
+        w.Shadow().SetVisible(true);
+        auto shown = [&] {
+            QImage img(w.size(), QImage::Format_ARGB32_Premultiplied);
+            img.fill(Qt::magenta);
+            w.render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
+            return img;
+        };
+        auto fresh = [&] {
+            QImage img(w.size(), QImage::Format_ARGB32_Premultiplied);
+            img.setDotsPerMeterX(qRound(w.logicalDpiX() / 0.0254));
+            img.setDotsPerMeterY(qRound(w.logicalDpiY() / 0.0254));
+            img.fill(w.palette().color(QPalette::Window));
+            QPainter p(&img);
+            RenderChart(w.Model(), p, w.rect());
+            p.end();
+            return img;
+        };
+        const QImage first = shown();
+        QVERIFY(first == fresh());
+        QVERIFY(shown() == first);
+        w.Title().Text().Add(QStringLiteral("second line"));
+        QVERIFY(shown() != first);
+        QVERIFY(shown() == fresh());
+        points->SetSeriesColor(RGBColor(10, 200, 10));
+        QVERIFY(shown() == fresh());
+        w.resize(380, 320);
+        QVERIFY(shown() == fresh());
+        QPalette red = w.palette();
+        red.setColor(QPalette::Window, Qt::red);
+        w.setPalette(red);
+        const QImage corners = shown();
+        QCOMPARE(corners.pixelColor(w.width() - 3, 3), QColor(Qt::red));
+        QVERIFY(corners == fresh());
+    }
+
+    // While the control of a chart of a million points is being resized, its
+    // plot area is the last exact picture's, stretched; a moment after the
+    // last resize it shows the exact picture again, and exports are always
+    // exact.
+    void resizingStretchesMarkersThenSettles()
+    {
+        TChart w;
+        w.resize(500, 400);
+        auto* points = w.Model().AddSeries<TPointSeries>(QStringLiteral("Series1"));
+        QRandomGenerator rng(4);
+        QList<double> xs, ys;
+        for (int i = 0; i < 1000000; ++i) {
+            xs << rng.generateDouble() * 100.0;
+            ys << xs.back() + rng.generateDouble() * 30.0;
+        }
+        points->AddXYs(xs, ys);
+        w.BottomAxis().SetMinMax(0, 100);
+        w.LeftAxis().SetMinMax(0, 130);
+        auto shown = [&] {
+            QImage img(w.size(), QImage::Format_ARGB32_Premultiplied);
+            w.render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
+            return img;
+        };
+        auto fresh = [&] {
+            QImage img(w.size(), QImage::Format_ARGB32_Premultiplied);
+            img.setDotsPerMeterX(qRound(w.logicalDpiX() / 0.0254));
+            img.setDotsPerMeterY(qRound(w.logicalDpiY() / 0.0254));
+            img.fill(w.palette().color(QPalette::Window));
+            TChartModel exact; // a chart that kept nothing
+            auto* copy = exact.AddSeries<TPointSeries>(QStringLiteral("Series1"));
+            copy->AddXYs(xs, ys);
+            exact.BottomAxis().SetMinMax(0, 100);
+            exact.LeftAxis().SetMinMax(0, 130);
+            QPainter p(&img);
+            RenderChart(exact, p, w.rect());
+            p.end();
+            return img;
+        };
+        QVERIFY(shown() == fresh());
+        w.resize(530, 420);
+        const QImage stretched = shown();
+        const QImage exact = fresh();
+        QVERIFY(w.RenderImage(w.palette().color(QPalette::Window)).convertToFormat(exact.format()) == exact);
+        // Stretched, yet close to the exact picture: the markers shift by a
+        // pixel or so, so where the picture is dark (inside markers) hardly
+        // changes.
+        int changed = 0, covered = 0;
+        bool anyDifference = false;
+        for (int y = 0; y < exact.height(); ++y)
+            for (int x = 0; x < exact.width(); ++x) {
+                const bool a = qGray(stretched.pixel(x, y)) < 128, b = qGray(exact.pixel(x, y)) < 128;
+                changed += a != b;
+                covered += b;
+                anyDifference = anyDifference || stretched.pixel(x, y) != exact.pixel(x, y);
+            }
+        QVERIFY(anyDifference);
+        QVERIFY2(covered > 10000 && changed < covered / 50, qPrintable(QStringLiteral("%1 of %2").arg(changed).arg(covered)));
+        QTest::qWait(400);
+        QVERIFY(shown() == exact);
+    }
+
     void wallFillAndPicture()
     {
         Chart c;
@@ -149,6 +257,107 @@ private slots:
         c.s1->Pointer().SetSize(1);
         const int small = CountPixels(Render(c.model), img.rect(), magenta);
         QVERIFY(small > 0 && small < three);
+    }
+
+    // Each pixel that a point lands on gets one marker, in the order of the
+    // first point there; two threads on halves of a large series find the
+    // same positions in the same order as one walk.
+    void markerPositionsAreEachPixelOnceInFirstPointOrder()
+    {
+        Chart c;
+        QRandomGenerator rng(5);
+        QList<double> xs, ys;
+        for (int i = 0; i < 300001; ++i) {
+            // Coarse values: many points share a pixel, in both halves;
+            // some lie off the plot.
+            xs << double(rng.bounded(2000)) * 0.01 - 3.0;
+            ys << double(rng.bounded(1300)) * 0.01 - 3.0;
+        }
+        c.s1->AddXYs(xs, ys);
+        c.model.BottomAxis().SetMinMax(0, 17);
+        c.model.LeftAxis().SetMinMax(-2, 9);
+        const ChartLayout L = ComputeChartLayout(c.model, QRect(0, 0, 749, 527));
+        const QRect area = L.plot.adjusted(-5, -5, 5, 5);
+        const std::vector<QPoint> one = renderer_detail::DistinctPositions(*c.s1, L, area, false);
+        const std::vector<QPoint> two = renderer_detail::DistinctPositions(*c.s1, L, area, true);
+        QVERIFY(one == two);
+        // Where a point goes: its distance from each axis's low end in pixels.
+        const double perX = L.plot.width() / (L.xHi - L.xLo), perY = L.plot.height() / (L.yHi - L.yLo);
+        std::vector<QPoint> expected;
+        QSet<QPair<int, int>> seen;
+        for (qsizetype i = 0; i < xs.size(); ++i) {
+            const double fx = double(L.plot.left() - area.left()) + (xs[i] - L.xLo) * perX + 0.5;
+            const double fy = double(L.plot.bottom() + 1 - area.top()) - (ys[i] - L.yLo) * perY + 0.5;
+            if (!(fx >= 0 && fx < area.width() && fy >= 0 && fy < area.height()))
+                continue;
+            const QPair<int, int> at(int(fx) + area.left(), int(fy) + area.top());
+            if (!seen.contains(at)) {
+                seen.insert(at);
+                expected.emplace_back(at.first, at.second);
+            }
+        }
+        // Plenty of pixels, most of them reached more than once.
+        QVERIFY(expected.size() > 100000 && expected.size() < size_t(xs.size()) * 3 / 5);
+        QVERIFY(one == expected);
+    }
+
+    // The marker positions are kept between renders; after any change the
+    // picture is the one a chart that never drew before gives.
+    void keptMarkerPositionsFollowEveryChange_data()
+    {
+        QTest::addColumn<QString>("change");
+        for (const char* c : {"none", "axis range", "marker size", "marker style and colour", "a title line",
+                              "another size", "new points", "one more point", "hidden and shown"})
+            QTest::newRow(c) << QString::fromLatin1(c);
+    }
+    void keptMarkerPositionsFollowEveryChange()
+    {
+        QFETCH(QString, change);
+        QRandomGenerator rng(8);
+        QList<double> xs, ys, others;
+        for (int i = 0; i < 300000; ++i) {
+            xs << rng.generateDouble() * 10.0;
+            ys << xs.back() * 0.5 + rng.generateDouble();
+            others << rng.generateDouble() * 10.0;
+        }
+        QSize size(749, 527);
+        auto setUp = [&](Chart& c) {
+            c.s1->AddXYs(xs, ys);
+            c.model.BottomAxis().SetMinMax(-1, 11);
+            c.model.LeftAxis().SetMinMax(-1, 7);
+        };
+        auto apply = [&](Chart& c) {
+            if (change == u"axis range")
+                c.model.BottomAxis().SetMinMax(2, 8);
+            else if (change == u"marker size")
+                c.s1->Pointer().SetSize(2);
+            else if (change == u"marker style and colour") {
+                c.s1->Pointer().SetStyle(psDiamond);
+                c.s1->SetSeriesColor(RGBColor(200, 30, 30));
+            } else if (change == u"a title line")
+                c.model.Title().Text().Add(QStringLiteral("two"));
+            else if (change == u"another size")
+                size = QSize(700, 560);
+            else if (change == u"new points") {
+                c.s1->Clear();
+                c.s1->AddXYs(others, ys);
+            } else if (change == u"one more point")
+                c.s1->AddXY(5.0, 9.0);
+            else if (change == u"hidden and shown") {
+                c.s1->SetActive(false);
+                c.s1->SetActive(true);
+            }
+        };
+        Chart drawn, fresh;
+        setUp(drawn);
+        Render(drawn.model, size);
+        apply(drawn);
+        setUp(fresh);
+        apply(fresh);
+        const QImage again = Render(drawn.model, size);
+        QVERIFY(again == Render(fresh.model, size));
+        if (change != u"none")
+            QVERIFY(again != Render(Chart().model, size)); // something was drawn
     }
 
     // Far from zero the markers stay where the axes put them, on the line

@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QCheckBox>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QMimeData>
@@ -77,6 +78,16 @@ void DropOn(TForm1* form, QMimeData* data)
     QApplication::sendEvent(target, &enter);
     QDropEvent drop(QPointF(at), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
+    QVERIFY(drop.isAccepted());
+}
+
+// The drop ends at once; the load comes as the next event.
+void DropAndLoad(TForm1* form, QMimeData* data)
+{
+    const qsizetype before = form->Series1->Count();
+    DropOn(form, data);
+    QCOMPARE(form->Series1->Count(), before); // not loaded yet
+    QCoreApplication::processEvents();
 }
 
 bool Close(double a, double b) { return std::fabs(a - b) <= 1e-9 * std::max(1.0, std::fabs(b)); }
@@ -147,6 +158,26 @@ private slots:
         QCOMPARE(w.Points(*w.form->Series1), swapped);
         QCOMPARE(w.probe.DataList().Count(), 3);
         QCOMPARE(w.messages->shown.size(), 0);
+    }
+
+    // A plot shares the columns with Series1 instead of copying them, and
+    // sorts nothing on its way to the picture.
+    void plottedColumnsAreShared()
+    {
+        Window w;
+        w.Open("x,y\n5,1\n3,2\n4,3\n1,5\n");
+        const double* firstColumn = w.probe.xdata().constData();
+        for (int run = 0; run < 2; ++run) {
+            const TChartSeries& s = *w.form->Series1;
+            // A re-plot of the same lines writes into the same columns.
+            QCOMPARE(w.probe.xdata().constData(), firstColumn);
+            QCOMPARE(s.Count(), 4);
+            QCOMPARE(s.RawX().constData(), w.probe.xdata().constData());
+            QCOMPARE(s.RawY().constData(), w.probe.ydata().constData());
+            QVERIFY(!s.OrderKnown());
+            QCOMPARE(w.Subtitle().size(), 1);
+            w.form->ToggleSwitch1->click(); // a re-plot of the same lines
+        }
     }
 
     void workedRegressions_data()
@@ -534,6 +565,85 @@ private slots:
         QCOMPARE(w.form->Series1->Count(), 3); // the chart keeps what it showed
     }
 
+    // A long plot shows the wait cursor and a note in the status bar while
+    // it runs; afterwards the cursor is back and the status bar shows what
+    // the plot wrote, or what it showed before when the plot did not get that
+    // far. The error message box comes after the cursor is back.
+    void longPlotShowsThatItIsBusy_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("badLastLine");
+        QTest::addColumn<bool>("busy");
+        QTest::newRow("small table") << 1000 << false << false;
+        QTest::newRow("large table") << 1600000 << false << true;
+        QTest::newRow("large table failing in the scan") << 1600000 << true << true;
+    }
+    void longPlotShowsThatItIsBusy()
+    {
+        QFETCH(int, rows);
+        QFETCH(bool, badLastLine);
+        QFETCH(bool, busy);
+        struct CursorAwareMessages : FakeMessages {
+            bool cursorWhenShown = false;
+            void ShowMessage(QWidget* w, const QString& c, const QString& t, MessageIcon i) override
+            {
+                cursorWhenShown = QGuiApplication::overrideCursor() != nullptr;
+                FakeMessages::ShowMessage(w, c, t, i);
+            }
+        };
+        auto messages = std::make_shared<CursorAwareMessages>();
+        auto dialogs = std::make_shared<FakeDialogs>();
+        TForm1 form(FormServices{dialogs, messages, std::make_shared<FakeClipboard>()});
+        form.StatusBar1->SetSimpleText(QStringLiteral("before"));
+        QByteArray text = "x,y\n";
+        text.reserve(rows * 8);
+        for (int i = 0; i < rows; ++i)
+            text += QByteArray::number(i % 1000) + ',' + QByteArray::number(i % 7) + '\n';
+        if (badLastLine)
+            text += "5\n";
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("t.csv"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        f.close();
+        // What the window shows while the plot runs, seen from the chart's
+        // first change.
+        QString during;
+        bool cursorDuring = false;
+        const QMetaObject::Connection watch = QObject::connect(&form.Chart1->Model(), &TChartModel::Changed, [&] {
+            if (during.isNull()) {
+                during = form.StatusBar1->SimpleText();
+                cursorDuring = QGuiApplication::overrideCursor()
+                    && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            }
+        });
+        dialogs->openAnswers << path;
+        form.OpenBtn->click();
+        QObject::disconnect(watch);
+        QCOMPARE(cursorDuring, busy);
+        QCOMPARE(during == QStringLiteral("データを処理しています…"), busy);
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QCOMPARE(messages->shown.size(), badLastLine ? 1 : 0);
+        QVERIFY(!messages->cursorWhenShown);
+        QCOMPARE(form.StatusBar1->SimpleText(), badLastLine ? QStringLiteral("before") : kStatusPlain);
+
+        // A re-plot of the same lines shows it too.
+        if (!badLastLine) {
+            during = QString();
+            const QMetaObject::Connection again = QObject::connect(
+                &form.Chart1->Model(), &TChartModel::Changed, [&] {
+                    if (during.isNull())
+                        during = form.StatusBar1->SimpleText();
+                });
+            form.ToggleSwitch1->click();
+            QObject::disconnect(again);
+            QCOMPARE(during == QStringLiteral("データを処理しています…"), busy);
+            QCOMPARE(form.StatusBar1->SimpleText(), kStatusPlain);
+            QVERIFY(!QGuiApplication::overrideCursor());
+        }
+    }
+
     void drops()
     {
         Window w;
@@ -541,7 +651,7 @@ private slots:
         const QString second = w.Write("1,1\n2,1\n", QStringLiteral("second.csv"));
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)});
-        DropOn(w.form.get(), &data);
+        DropAndLoad(w.form.get(), &data);
         QCOMPARE(w.form->Series1->Count(), 3);
         QCOMPARE(w.Subtitle(), QStringList{QStringLiteral("回帰直線 Y =2.000X + 0.000   相関係数= 1.000")});
 
@@ -557,7 +667,7 @@ private slots:
         // A folder cannot be read as a table.
         QMimeData folder;
         folder.setUrls({QUrl::fromLocalFile(w.dir.path())});
-        DropOn(w.form.get(), &folder);
+        DropAndLoad(w.form.get(), &folder);
         QCOMPARE(w.messages->shown.size(), 1);
         QCOMPARE(w.messages->shown[0].caption, ApplicationTitle());
         QCOMPARE(w.probe.DataList().Count(), 0);

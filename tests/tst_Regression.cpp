@@ -1,10 +1,15 @@
 // The regression: the worked examples, the subtitle line, what each failure
 // leaves stored, accuracy on large offsets, and scale invariance.
 
+#include "ExactDouble.h"
 #include "Exceptions.h"
 #include "Regression.h"
+#include "TableFormat.h"
 
+#include <QRandomGenerator>
 #include <QTest>
+
+#include <algorithm>
 
 #include <cmath>
 #include <functional>
@@ -141,6 +146,99 @@ private slots:
         QCOMPARE(Covariance(xs, 2, 4, ys), -2.0);
         QVERIFY_THROWS_EXCEPTION(Exception, Covariance(ys, 4, 2, xs));
         QVERIFY_THROWS_EXCEPTION(EOverflow, Covariance(QList<double>{1e300, -1e300}, 0, 0, QList<double>{1e300, 1}));
+    }
+
+    // The fit's passes are merged (squares with products, and the first
+    // sums with the ranges), which must not move a single bit: the results
+    // equal those of the rule's passes taken one by one, and the ranges
+    // those of a four-lane and of an in-order search.
+    void mergedPassesChangeNoBit_data()
+    {
+        QTest::addColumn<QList<double>>("xs");
+        QTest::addColumn<QList<double>>("ys");
+        QRandomGenerator rng(3);
+        for (const int n : {2, 3, 5, 8, 1001, 40000}) {
+            QList<double> xs, ys;
+            for (int i = 0; i < n; ++i) {
+                const double x = rng.generateDouble() * 900.0 + 100.0;
+                xs << x;
+                ys << 0.5 * x + rng.generateDouble() * 80.0;
+            }
+            QTest::addRow("random %d", n) << xs << ys;
+        }
+        QList<double> far, farY;
+        for (int i = 0; i < 777; ++i) {
+            far << 1e15 + double(rng.bounded(1000));
+            farY << -3e14 + double(rng.bounded(50)) * 0.125;
+        }
+        QTest::newRow("far from zero") << far << farY;
+        QTest::newRow("signed zeros at the ends")
+            << QList<double>{1, 0.0, 1, 1, -0.0, 1, 2, 3, -0.0} << QList<double>{-0.0, 5, 0.0, 1, 2, -0.0, 4, 4, 0.0};
+    }
+    void mergedPassesChangeNoBit()
+    {
+        QFETCH(QList<double>, xs);
+        QFETCH(QList<double>, ys);
+        const qsizetype n = xs.size();
+        auto kahan = [](double& s, double& c, double term) {
+            const double y = term - c;
+            const double t = s + y;
+            c = (t - s) - y;
+            s = t;
+        };
+        // The rule's steps, one pass each.
+        double sx = xs[0] - xs[0], cx = 0, sy = ys[0] - ys[0], cy = 0;
+        for (qsizetype i = 1; i < n; ++i)
+            kahan(sx, cx, xs[i] - xs[0]);
+        for (qsizetype i = 1; i < n; ++i)
+            kahan(sy, cy, ys[i] - ys[0]);
+        const double mx = xs[0] + sx / double(n), my = ys[0] + sy / double(n);
+        auto squares = [&](const QList<double>& v, double m) {
+            double d = m - v[0], s = d * d, c = 0;
+            for (qsizetype i = 1; i < n; ++i) {
+                d = m - v[i];
+                kahan(s, c, d * d);
+            }
+            return s;
+        };
+        const double ssX = squares(xs, mx), ssY = squares(ys, my);
+        double products = 0;
+        for (qsizetype i = 0; i < n; ++i)
+            products += (xs[i] - mx) * (ys[i] - my);
+        const double cov = products / (double(n) - 1.0);
+        const double varX = ssX / (double(n) - 1.0);
+        const double a = cov / varX, b = my - a * mx;
+        const double r = cov / (std::sqrt(ssX / (double(n) - 1.0)) * std::sqrt(ssY / (double(n) - 1.0)));
+
+        const ColumnSummary sum = SummarizeColumns(xs, ys);
+        QCOMPARE_EXACT(sum.sums.x, sx);
+        QCOMPARE_EXACT(sum.sums.y, sy);
+        for (const ShiftedSums* known : {static_cast<const ShiftedSums*>(nullptr), &sum.sums}) {
+            double ga = 0, gb = 0;
+            RegressionCentre centre;
+            const double gr = FitRegression(xs, ys, ga, gb, &centre, known);
+            QCOMPARE_EXACT(ga, a);
+            QCOMPARE_EXACT(gb, b);
+            QCOMPARE_EXACT(gr, r);
+            QCOMPARE_EXACT(centre.meanX, mx);
+            QCOMPARE_EXACT(centre.meanY, my);
+        }
+        const ValueRange lx = MinMax(xs), ly = MinMax(ys);
+        QCOMPARE_EXACT(sum.xMin, lx.min);
+        QCOMPARE_EXACT(sum.xMax, lx.max);
+        QCOMPARE_EXACT(sum.yMin, ly.min);
+        QCOMPARE_EXACT(sum.yMax, ly.max);
+        double ox0 = xs[0], ox1 = xs[0], oy0 = ys[0], oy1 = ys[0];
+        for (qsizetype i = 1; i < n; ++i) {
+            ox0 = std::min(ox0, xs[i]);
+            ox1 = std::max(ox1, xs[i]);
+            oy0 = std::min(oy0, ys[i]);
+            oy1 = std::max(oy1, ys[i]);
+        }
+        QCOMPARE_EXACT(sum.inOrderXMin, ox0);
+        QCOMPARE_EXACT(sum.inOrderXMax, ox1);
+        QCOMPARE_EXACT(sum.inOrderYMin, oy0);
+        QCOMPARE_EXACT(sum.inOrderYMax, oy1);
     }
 };
 

@@ -10,6 +10,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -268,7 +269,9 @@ private slots:
         QFETCH(char, delimiter);
         const NumberFormat& f = commaDecimal ? kComma : kDot;
         const char* tokens[] = {"0", "1", "7", "42", ".", ",", "\t", "\"", "\"\"", "-", "+", "e", "E", " ",
-                                "x", "\u00e9", "\u6642", "1e400", "2e-400", "99999999999999999999"};
+                                "x", "\u00e9", "\u6642", "1e400", "2e-400", "99999999999999999999",
+                                "123456789012345", "0.00000000000001", "987654321.123456", "00042", "\r",
+                                "9007199254740993", "8.007199254740993"};
         QRandomGenerator rng(99);
         int withRows = 0, failures = 0;
         for (int round = 0; round < 3000; ++round) {
@@ -287,6 +290,9 @@ private slots:
                     text += tokens[rng.bounded(int(std::size(tokens)))];
                 text += "\n";
             }
+            // A last line long enough that every field before it is read
+            // with a whole block of bytes behind it.
+            text += QByteArray("0") + delimiter + "0" + QByteArray(40, ' ') + "\n";
             const LineList lines = LineList::FromUtf8(text);
             // The reference: split, then read each field.
             TableScan want;
@@ -315,7 +321,16 @@ private slots:
                 QCOMPARE(got.maxY, want.maxY);
                 QCOMPARE(got.xs, want.xs);
                 QCOMPARE(got.ys, want.ys);
-                withRows += got.xs.isEmpty() ? 0 : 1;
+                // Bit for bit, signed zeros included.
+                QVERIFY(std::memcmp(got.xs.constData(), want.xs.constData(), size_t(want.xs.size()) * 8) == 0);
+                QVERIFY(std::memcmp(got.ys.constData(), want.ys.constData(), size_t(want.ys.size()) * 8) == 0);
+                // With the columns swapped.
+                const TableScan swapped = ScanTable(lines, delimiter, true, f);
+                QCOMPARE(swapped.maxX, want.maxY);
+                QCOMPARE(swapped.maxY, want.maxX);
+                QVERIFY(std::memcmp(swapped.xs.constData(), want.ys.constData(), size_t(want.ys.size()) * 8) == 0);
+                QVERIFY(std::memcmp(swapped.ys.constData(), want.xs.constData(), size_t(want.xs.size()) * 8) == 0);
+                withRows += got.xs.size() > 1 ? 1 : 0;
             } catch (const EConvertError& e) {
                 QVERIFY2(badLine >= 0, text.constData());
                 QVERIFY2(e.Message().startsWith(QString::number(badLine + 1) + u' '), qPrintable(e.Message()));
@@ -353,6 +368,11 @@ private slots:
             QVERIFY2(e.Message().startsWith(QString::number(expectedLine) + u' '), qPrintable(e.Message()));
             QVERIFY(e.Message().contains(u"7\t8"));
         }
+        // Only a scan that passes notes that every line splits.
+        QVERIFY(!lines.EveryLineSplits(','));
+        const LineList good = LineList::FromUtf8(text.replace('\t', ','));
+        ScanTable(good, ',', false, kDot);
+        QVERIFY(good.EveryLineSplits(','));
     }
 
     void lineNumberCountsRemovedLines()

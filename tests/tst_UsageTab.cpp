@@ -3,6 +3,7 @@
 
 #include "Chart.h"
 #include "ComboBox.h"
+#include "ChartRenderer.h"
 #include "Controls.h"
 #include "FakeServices.h"
 #include "StyleManager.h"
@@ -422,7 +423,9 @@ private slots:
         QVERIFY(enter.isAccepted());
         QDropEvent drop(QPointF(at), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(w.Chart1, &drop);
-        QCOMPARE(w.Series1->Count(), 3);
+        QVERIFY(drop.isAccepted());
+        // The drop returns at once; the table is loaded from the event loop.
+        QTRY_COMPARE(w.Series1->Count(), 3);
         QVERIFY(!w.StatusBar1->SimpleText().isEmpty());
         delete data;
     }
@@ -547,6 +550,12 @@ private slots:
         QCOMPARE(w.Memo2->font().pointSizeF(), 8 * factor);
         QCOMPARE(w.Label2->font().pointSizeF(), 8 * factor);
         QCOMPARE(w.StatusBar1->findChild<QLabel*>()->font().pointSizeF(), 8 * factor);
+        // The chart's texts grow with the controls: its title takes more room.
+        QCOMPARE(w.Chart1->Model().TextScale(), factor);
+        const QRect chartRect(QPoint(0, 0), w.Chart1->size());
+        TChartModel designTexts;
+        QVERIFY(ComputeChartLayout(w.Chart1->Model(), chartRect).plot.top() >
+                ComputeChartLayout(designTexts, chartRect).plot.top());
 
         // The same entry again changes nothing.
         if (shown) {
@@ -557,6 +566,7 @@ private slots:
 
         Pick(w.ScaleComboBox, 0);
         QCOMPARE(w.PixelsPerInch(), 96);
+        QCOMPARE(w.Chart1->Model().TextScale(), 1.0);
         // The style's own frames differ; compare in the style the design was
         // taken in.
         if (!styleWhile.isEmpty())

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing Plotmere
 # need, but only when one of them is missing. (locales carries the locale
-# sources a test compiles a comma-decimal C locale from.)
+# sources a test compiles a comma-decimal C locale from; desktop-file-utils
+# validates the desktop entry.)
 set -euo pipefail
 packages=(build-essential cmake ninja-build ccache qt6-base-dev qt6-image-formats-plugins
-          libgl-dev fonts-noto-cjk locales)
+          libgl-dev fonts-noto-cjk locales desktop-file-utils qt6-translations-l10n)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
