@@ -23,15 +23,8 @@ QString Refuse(const QString& why)
     return QStringLiteral("EMF ファイルを読み込めません: ") + why;
 }
 
-QString Hex(std::uint64_t v)
-{
-    return QStringLiteral("0x") + QString::number(v, 16).toUpper();
-}
-
-QColor ColorRef(std::uint32_t c)
-{
-    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
-}
+using gdi::ColorRef;
+using gdi::Hex;
 
 QPointF Pt32(const ByteReader& r, std::uint64_t off) { return QPointF(r.I32(off), r.I32(off + 4)); }
 QPointF Pt16(const ByteReader& r, std::uint64_t off) { return QPointF(r.I16(off), r.I16(off + 2)); }

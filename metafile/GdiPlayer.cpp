@@ -1111,32 +1111,20 @@ void GdiPlayer::CloseFigure()
     }
 }
 
-void GdiPlayer::FillPath()
+// Draws the finished path and empties it; inside a path bracket the
+// records are ignored, as the format says.
+void GdiPlayer::DrawPath(bool fill, bool stroke)
 {
     if (m_state->inPath)
         return;
     QPainterPath p = std::exchange(m_state->path, QPainterPath());
     if (!p.isEmpty())
-        DrawDevice(p, true, false);
+        DrawDevice(p, fill, stroke);
 }
 
-void GdiPlayer::StrokePath()
-{
-    if (m_state->inPath)
-        return;
-    QPainterPath p = std::exchange(m_state->path, QPainterPath());
-    if (!p.isEmpty())
-        DrawDevice(p, false, true);
-}
-
-void GdiPlayer::StrokeAndFillPath()
-{
-    if (m_state->inPath)
-        return;
-    QPainterPath p = std::exchange(m_state->path, QPainterPath());
-    if (!p.isEmpty())
-        DrawDevice(p, true, true);
-}
+void GdiPlayer::FillPath() { DrawPath(true, false); }
+void GdiPlayer::StrokePath() { DrawPath(false, true); }
+void GdiPlayer::StrokeAndFillPath() { DrawPath(true, true); }
 
 void GdiPlayer::SelectClipPath(int mode)
 {

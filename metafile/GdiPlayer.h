@@ -60,6 +60,18 @@ enum Rop3 : std::uint32_t {
     MERGEPAINT = 0x00BB0226, PATCOPY = 0x00F00021, PATPAINT = 0x00FB0A09, PATINVERT = 0x005A0049,
     DSTINVERT = 0x00550009, BLACKNESS = 0x00000042, WHITENESS = 0x00FF0062,
 };
+
+// A COLORREF (0x00BBGGRR) as a colour.
+inline QColor ColorRef(std::uint32_t c)
+{
+    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
+
+// A number as the refusal messages show offsets and record types.
+inline QString Hex(std::uint64_t v)
+{
+    return QStringLiteral("0x") + QString::number(v, 16).toUpper();
+}
 } // namespace gdi
 
 struct Pen {
@@ -266,6 +278,7 @@ private:
     QBrush MakeBrush(const Brush& b, const QTransform& logicalToDevice) const;
     void DrawLogical(const QPainterPath& logical, bool fill, bool stroke);
     void DrawDevice(const QPainterPath& device, bool fill, bool stroke, const Brush* brush = nullptr);
+    void DrawPath(bool fill, bool stroke);
     // Fills and strokes `path` (mapped by `toDevice`, then onto the painter).
     void Paint(const QPainterPath& path, const QTransform& toDevice, const QPen& pen, const QBrush& brush);
     void AppendToPath(const QPainterPath& logical);

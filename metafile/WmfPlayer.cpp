@@ -21,15 +21,8 @@ QString Refuse(const QString& why)
     return QStringLiteral("WMF ファイルを読み込めません: ") + why;
 }
 
-QString Hex(std::uint64_t v)
-{
-    return QStringLiteral("0x") + QString::number(v, 16).toUpper();
-}
-
-QColor ColorRef(std::uint32_t c)
-{
-    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
-}
+using gdi::ColorRef;
+using gdi::Hex;
 
 // A record's parameters: 16-bit words after the 6-byte record header.
 class Params {
