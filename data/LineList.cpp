@@ -3,6 +3,8 @@
 #include "Exceptions.h"
 #include "Parallel.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -491,10 +493,16 @@ std::string_view LineList::RawLine(qsizetype i) const
     return std::string_view(s, std::size_t(FindLineEnd(s, TextEnd()) - s));
 }
 
+QString TextOfUtf8(std::string_view utf8)
+{
+    QStringDecoder decoder(QStringConverter::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(utf8.data(), qsizetype(utf8.size())));
+}
+
 QString LineList::Line(qsizetype i) const
 {
-    const std::string_view v = RawLine(i);
-    return QString::fromUtf8(v.data(), qsizetype(v.size()));
+    return TextOfUtf8(RawLine(i));
 }
 
 bool LineList::IsEmptyLine(qsizetype i) const noexcept

@@ -190,6 +190,11 @@ private:
     qsizetype m_empty = 0;
 };
 
+// The text of UTF-8 bytes, every character kept: unlike QString::fromUtf8,
+// a U+FEFF at the start stays (a line or a field may begin with one; only
+// the file's own byte-order mark is not text, and the reader skips it).
+QString TextOfUtf8(std::string_view utf8);
+
 namespace linelist_detail {
 // Lines that start in [begin, end) of `text`, where `begin` is a line start
 // (begin < end).

@@ -545,7 +545,7 @@ QStringList SplitFields(std::string_view line, char delimiter)
     std::string_view f;
     FieldCursor c(line.data(), line.data() + line.size(), delimiter);
     while (c.Next(f, buf))
-        out.append(QString::fromUtf8(f.data(), qsizetype(f.size())));
+        out.append(TextOfUtf8(f));
     return out;
 }
 
@@ -566,8 +566,7 @@ std::optional<ColumnNames> HeaderRow(const LineList& lines, char delimiter, cons
     c.Next(first, buf1);
     if (!c.Next(second, buf2) || ParseNumber(first, DecimalSeparator(f)))
         return std::nullopt;
-    return ColumnNames{QString::fromUtf8(first.data(), qsizetype(first.size())),
-                       QString::fromUtf8(second.data(), qsizetype(second.size()))};
+    return ColumnNames{TextOfUtf8(first), TextOfUtf8(second)};
 }
 
 TableScan ScanTable(const LineList& lines, char delimiter, bool swapXY, const NumberFormat& f,

@@ -150,11 +150,22 @@ QStringList LinesOf(const LineList& lines)
 // Prints what differs between two window states, for a finding's report.
 void PrintDifference(const WindowState& a, const WindowState& b)
 {
-    auto show = [](const char* name, const QStringList& x, const QStringList& y) {
+    // Lines are shown as a count and the texts, anything but printable
+    // ASCII as its code (an invisible U+FEFF must show).
+    auto escaped = [](const QStringList& x) {
+        QString out = QString::number(x.size()) + u':';
+        for (const QString& s : x) {
+            out += u'[';
+            for (QChar c : s)
+                out += c.unicode() >= 0x20 && c.unicode() < 0x7F ? QString(c)
+                                                                 : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, u'0');
+            out += u']';
+        }
+        return out;
+    };
+    auto show = [&](const char* name, const QStringList& x, const QStringList& y) {
         if (x != y)
-            std::fprintf(stderr, "  %s: [%s] vs [%s]\n", name,
-                         qPrintable(x.join(u'|').replace(QChar(0), QStringLiteral("\\0"))),
-                         qPrintable(y.join(u'|').replace(QChar(0), QStringLiteral("\\0"))));
+            std::fprintf(stderr, "  %s: %s vs %s\n", name, qPrintable(escaped(x)), qPrintable(escaped(y)));
     };
     auto nums = [](const QList<double>& v) {
         QStringList out;

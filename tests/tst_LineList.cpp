@@ -30,6 +30,9 @@ private slots:
         QTest::newRow("only breaks") << QByteArray("\n\r\n\r") << QStringList{"", "", ""};
         QTest::newRow("blank line is not empty") << QByteArray(" \n\n") << QStringList{" ", ""};
         QTest::newRow("utf-8") << QByteArray("時間,電圧\n1,2") << QStringList{"時間,電圧", "1,2"};
+        // Text, not a byte-order mark, wherever it stands in the list's text.
+        QTest::newRow("U+FEFF starting lines") << QByteArray("\xEF\xBB\xBF" "a\n\xEF\xBB\xBF\n")
+                                               << QStringList{QStringLiteral("\uFEFFa"), QStringLiteral("\uFEFF")};
     }
     void lineRule()
     {
@@ -39,9 +42,10 @@ private slots:
         QCOMPARE(AllLines(l), lines);
         // The same text as Unicode (the clipboard's path) and appended to an
         // empty list give the same lines.
-        QCOMPARE(AllLines(LineList::FromText(QString::fromUtf8(text))), lines);
+        const QString unicode = TextOfUtf8(std::string_view(text.constData(), std::size_t(text.size())));
+        QCOMPARE(AllLines(LineList::FromText(unicode)), lines);
         LineList appended;
-        appended.AppendText(QString::fromUtf8(text));
+        appended.AppendText(unicode);
         QCOMPARE(AllLines(appended), lines);
     }
 

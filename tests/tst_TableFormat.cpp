@@ -178,6 +178,8 @@ private slots:
         QTest::newRow("tab anywhere") << QByteArray("a,b\tc\n1\t2") << false << "\t" << QStringList{"a,b", "c"};
         QTest::newRow("delimiter from first non-empty line") << QByteArray("\n1\t2\n") << false << "\t" << QStringList{};
         QTest::newRow("comma decimal in tab table") << QByteArray("1,5\t2\n") << true << "\t" << QStringList{};
+        QTest::newRow("names keep a leading U+FEFF") << QByteArray("\xEF\xBB\xBFx,\xEF\xBB\xBFy\n1,2") << false << ","
+                                                     << QStringList{QStringLiteral("\uFEFFx"), QStringLiteral("\uFEFFy")};
         QTest::newRow("comma decimal, comma delimiter")
             << QByteArray("1,5\n") << true << "," << QStringList{}; // two fields, "1" is a number
     }
