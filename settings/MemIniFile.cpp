@@ -386,7 +386,14 @@ QString DecodeLines(QByteArrayView bytes, ByteCodec codec, QHash<qsizetype, QByt
         if (IsAsciiBytes(l)) {
             text += QLatin1StringView(l.data(), l.size());
         } else if (codec == ByteCodec::Utf8) {
-            QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            // Qt's decoder drops a U+FEFF at the start of what it is given.
+            // Only the file's start may hold a mark (a doubled one is dropped,
+            // as when the whole text decodes at once); a line that begins
+            // with U+FEFF keeps it.
+            const QStringConverter::Flags flags = line == 0 ? QStringConverter::Flag::Stateless
+                                                            : QStringConverter::Flag::Stateless
+                                                                  | QStringConverter::Flag::ConvertInitialBom;
+            QStringDecoder dec(QStringConverter::Utf8, flags);
             text += dec.decode(l);
             keep = dec.hasError();
         } else {

@@ -298,6 +298,9 @@ private slots:
                                                              << QByteArray("\xEF\xBB\xBF[S]\r\nbad=\x81\r\nn=\xC3\xA9\r\n\r\n");
         QTest::newRow("a marked UTF-8 file") << QByteArray("\xEF\xBB\xBF[S]\r\nk=a\xFF" "b\r\n") << "S" << "n" << "1"
                                              << QByteArray("\xEF\xBB\xBF[S]\r\nk=a\xFF" "b\r\nn=1\r\n\r\n");
+        QTest::newRow("a line starting with U+FEFF beside a broken one")
+            << QByteArray("\xEF\xBB\xBF[S]\r\nbad=\xFF\r\n\xEF\xBB\xBFk=v\r\n") << "S" << "n" << "1"
+            << QByteArray("\xEF\xBB\xBF[S]\r\nbad=\xFF\r\n\xEF\xBB\xBFk=v\r\nn=1\r\n\r\n");
     }
     void undecodableBytesSurviveASave()
     {
