@@ -158,7 +158,7 @@ void PrintDifference(const WindowState& a, const WindowState& b)
             out += u'[';
             for (QChar c : s)
                 out += c.unicode() >= 0x20 && c.unicode() < 0x7F ? QString(c)
-                                                                 : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, u'0');
+                                                                 : QStringLiteral("\\u%1").arg(uint(c.unicode()), 4, 16, QChar(u'0'));
             out += u']';
         }
         return out;
