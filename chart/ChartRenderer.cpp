@@ -3,6 +3,7 @@
 #include "ChartModel.h"
 #include "Metafile.h"
 #include "NumberFormat.h"
+#include "Parallel.h"
 
 #include <QFontMetrics>
 #include <QImage>
@@ -19,8 +20,6 @@
 #include <cmath>
 #include <limits>
 #include <memory>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -227,19 +226,6 @@ QPainterPath MarkerPath(TSeriesPointerStyle style, int h, int v)
     case psRectangle: path.addRect(QRectF(l, t, r - l, b - t)); break;
     }
     return path;
-}
-
-// Runs a() here and b() on a second thread, or after a() without one.
-template <class A, class B>
-void InParallel(A&& a, B&& b)
-{
-    std::jthread second;
-    try {
-        second = std::jthread([&b] { b(); });
-    } catch (const std::system_error&) {
-        b();
-    }
-    a();
 }
 
 // Distinct device positions of points [begin, end) inside an area of w x h

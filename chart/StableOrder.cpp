@@ -1,10 +1,11 @@
 #include "StableOrder.h"
 
+#include "Parallel.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <thread>
 
 namespace {
 
@@ -69,7 +70,7 @@ void SortBucket(const double* x, std::uint32_t* first, std::uint32_t* last, std:
 namespace {
 
 // Runs f(part) for part 0 and 1 of a two-way split, on two threads when the
-// work is large enough to pay for one.
+// work is large enough to pay for one (and a second thread can be had).
 template <class F>
 void TwoWays(std::size_t n, F f)
 {
@@ -78,9 +79,7 @@ void TwoWays(std::size_t n, F f)
         f(1);
         return;
     }
-    std::thread other(f, 1);
-    f(0);
-    other.join();
+    InParallel([&] { f(0); }, [&] { f(1); });
 }
 
 } // namespace
