@@ -865,12 +865,7 @@ void GdiPlayer::PolylineTo(const QPolygonF& pts)
 
 void GdiPlayer::Polygon(const QPolygonF& pts)
 {
-    if (pts.size() < 2)
-        return;
-    QPainterPath path;
-    path.addPolygon(pts);
-    path.closeSubpath();
-    DrawLogical(path, true, true);
+    PolyPolygon({pts}); // shares the points, no copy
 }
 
 void GdiPlayer::PolyPolygon(const std::vector<QPolygonF>& polys)
