@@ -370,6 +370,7 @@ QByteArray ChartSvg(const TChartModel& chart, const ChartCanvas& canvas)
     svg.setViewBox(QRect(QPoint(0, 0), size));
     svg.setResolution(std::clamp(canvas.dpi, 1, 100000));
     svg.setTitle(QStringLiteral("Plotmere"));
+    svg.setDescription(QStringLiteral("Plotmere chart"));
     {
         QPainter p(&svg);
         RenderChart(chart, p, QRect(QPoint(0, 0), size), CanvasHints(canvas));

@@ -812,26 +812,71 @@ void DrawBackWall(QPainter& p, const TChartModel& chart, const ChartLayout& L)
 int TickX(const ChartLayout& L, double v) { return int(std::lround(L.plot.left() + XScale(L)(v))); }
 int TickY(const ChartLayout& L, double v) { return int(std::lround(L.plot.bottom() + 1 - YScale(L)(v))); }
 
+// The one-pixel lines of the grid, the frame, the axes and the ticks. On
+// the screen they are drawn aliased from whole coordinates, and each covers
+// the pixels from its first to its last point. A vector document (SVG, PDF)
+// draws a line centred on its path, so there the same pixels are covered
+// by a line through their centres that reaches the far edge of the last
+// one, with flat ends, so a dot pattern starts and repeats as on screen.
+class PixelLines {
+public:
+    explicit PixelLines(QPainter& p) : m_p(p)
+    {
+        const QPaintEngine* engine = p.paintEngine();
+        m_vector = engine && (engine->type() == QPaintEngine::SVG || engine->type() == QPaintEngine::Pdf);
+    }
+    void SetPen(const QColor& color, Qt::PenStyle style = Qt::SolidLine)
+    {
+        QPen pen(color, 0, style);
+        if (m_vector)
+            pen.setCapStyle(Qt::FlatCap);
+        m_p.setPen(pen);
+    }
+    void Vertical(int x, int y1, int y2)
+    {
+        if (m_vector)
+            m_p.drawLine(QLineF(x + 0.5, y1, x + 0.5, y2 + 1));
+        else
+            m_p.drawLine(x, y1, x, y2);
+    }
+    void Horizontal(int x1, int x2, int y)
+    {
+        if (m_vector)
+            m_p.drawLine(QLineF(x1, y + 0.5, x2 + 1, y + 0.5));
+        else
+            m_p.drawLine(x1, y, x2, y);
+    }
+    // The outline of `r`, covering r.right() + 1 and r.bottom() + 1 too.
+    void Frame(const QRect& r)
+    {
+        m_p.setBrush(Qt::NoBrush);
+        if (m_vector)
+            m_p.drawRect(QRectF(r).translated(0.5, 0.5));
+        else
+            m_p.drawRect(r);
+    }
+
+private:
+    QPainter& m_p;
+    bool m_vector = false;
+};
+
 // The dotted grid at every label, the plot's frame and the two axis lines.
 void DrawGridAndFrame(QPainter& p, const ChartLayout& L)
 {
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
-    p.setPen(QPen(QColor(160, 160, 160), 0, Qt::DotLine));
-    for (double v : L.xTicks.values) {
-        const int x = TickX(L, v);
-        p.drawLine(x, L.plot.top(), x, L.plot.bottom());
-    }
-    for (double v : L.yTicks.values) {
-        const int y = TickY(L, v);
-        p.drawLine(L.plot.left(), y, L.plot.right(), y);
-    }
-    p.setPen(QPen(QColor(128, 128, 128), 0));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(L.plot);
-    p.setPen(QPen(Qt::black, 0));
-    p.drawLine(L.plot.left(), L.plot.top(), L.plot.left(), L.plot.bottom() + 1);
-    p.drawLine(L.plot.left(), L.plot.bottom() + 1, L.plot.right(), L.plot.bottom() + 1);
+    PixelLines lines(p);
+    lines.SetPen(QColor(160, 160, 160), Qt::DotLine);
+    for (double v : L.xTicks.values)
+        lines.Vertical(TickX(L, v), L.plot.top(), L.plot.bottom());
+    for (double v : L.yTicks.values)
+        lines.Horizontal(L.plot.left(), L.plot.right(), TickY(L, v));
+    lines.SetPen(QColor(128, 128, 128));
+    lines.Frame(L.plot);
+    lines.SetPen(Qt::black);
+    lines.Vertical(L.plot.left(), L.plot.top(), L.plot.bottom() + 1);
+    lines.Horizontal(L.plot.left(), L.plot.right(), L.plot.bottom() + 1);
     p.restore();
 }
 
@@ -843,19 +888,20 @@ void DrawTicksAndLabels(QPainter& p, const TChartModel& chart, const ChartLayout
     const QFontMetrics fmX(labelFontX), fmY(labelFontY);
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
+    PixelLines lines(p);
     p.setFont(labelFontX);
-    p.setPen(ToQColor(chart.BottomAxis().LabelsFont().Color()));
+    lines.SetPen(ToQColor(chart.BottomAxis().LabelsFont().Color()));
     for (qsizetype i = 0; i < L.xTicks.values.size(); ++i) {
         const int x = TickX(L, L.xTicks.values[i]);
-        p.drawLine(x, L.plot.bottom() + 1, x, L.plot.bottom() + 1 + kTickLength);
+        lines.Vertical(x, L.plot.bottom() + 1, L.plot.bottom() + 1 + kTickLength);
         const int w = fmX.horizontalAdvance(L.xTicks.texts[i]);
         p.drawText(QPoint(x - w / 2, L.plot.bottom() + 1 + kTickLength + kLabelGap + fmX.ascent()), L.xTicks.texts[i]);
     }
     p.setFont(labelFontY);
-    p.setPen(ToQColor(chart.LeftAxis().LabelsFont().Color()));
+    lines.SetPen(ToQColor(chart.LeftAxis().LabelsFont().Color()));
     for (qsizetype i = 0; i < L.yTicks.values.size(); ++i) {
         const int y = TickY(L, L.yTicks.values[i]);
-        p.drawLine(L.plot.left() - kTickLength, y, L.plot.left(), y);
+        lines.Horizontal(L.plot.left() - kTickLength, L.plot.left(), y);
         const int w = fmY.horizontalAdvance(L.yTicks.texts[i]);
         p.drawText(QPoint(L.plot.left() - kTickLength - kLabelGap - w, y - fmY.height() / 2 + fmY.ascent()),
                    L.yTicks.texts[i]);

@@ -30,6 +30,8 @@
 #include <QMenu>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSvgRenderer>
+#include <QPainter>
 #include <QXmlStreamReader>
 
 #include <sys/resource.h>
@@ -768,6 +770,41 @@ private slots:
         QVERIFY(texts.contains(QStringLiteral("時間")));
         const QImage png = QImage::fromData(w.clipboard->Form("image/png"), "PNG");
         QCOMPARE(Differing(png, w.Grab(), png.rect()), 0);
+    }
+
+    // The SVG draws the one-pixel lines through the pixels' centres with the
+    // screen's dot pattern: along every dotted grid column of the screen,
+    // the SVG drawn by an SVG reader gives the same pixels.
+    void svgKeepsThePixelGrid()
+    {
+        Window w;
+        w.Plot();
+        const QImage screen = w.Grab();
+        QImage drawn(screen.size(), QImage::Format_RGB32);
+        drawn.fill(w.chart().palette().color(QPalette::Window));
+        {
+            QSvgRenderer svg(ChartSvg(w.chart().Model(), w.chart().Canvas()));
+            QVERIFY(svg.isValid());
+            QPainter p(&drawn);
+            svg.render(&p, QRectF(QPointF(0, 0), QSizeF(screen.size())));
+        }
+        const QRect plot = ComputeChartLayout(w.chart().Model(), w.chart().rect()).plot;
+        const QRgb grid = qRgb(160, 160, 160);
+        int columns = 0;
+        for (int x = plot.left() + 1; x < plot.right(); ++x) {
+            int dots = 0, differ = 0;
+            for (int y = plot.top() + 1; y < plot.bottom(); ++y) {
+                dots += screen.pixel(x, y) == grid;
+                const QRgb a = screen.pixel(x, y), b = drawn.pixel(x, y);
+                differ += std::abs(qRed(a) - qRed(b)) > 48 || std::abs(qGreen(a) - qGreen(b)) > 48
+                    || std::abs(qBlue(a) - qBlue(b)) > 48;
+            }
+            if (dots < plot.height() / 4)
+                continue; // not a grid column
+            ++columns;
+            QVERIFY2(differ <= plot.height() / 50, qPrintable(QStringLiteral("column %1: %2 pixels").arg(x).arg(differ)));
+        }
+        QVERIFY(columns >= 3);
     }
 
     // The chart's menu: from a right click, the Menu key and Shift+F10; its
