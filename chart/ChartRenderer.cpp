@@ -783,10 +783,10 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect, const
     if (!wall.Picture().Empty()) {
         if (!wall.Picture().Image().isNull()) {
             p.drawImage(QRectF(L.plot), wall.Picture().Image());
-        } else if (const Metafile* picture = wall.Picture().Vector()) {
+        } else if (wall.Picture().Vector()) {
             p.save();
             p.setClipRect(L.plot, Qt::IntersectClip);
-            picture->Play(p, QRectF(L.plot));
+            wall.Picture().PlayVector(p, QRectF(L.plot), ToQColor(wall.Transparent() ? chart.Color() : wall.Color()));
             p.restore();
         }
     }
