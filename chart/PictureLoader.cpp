@@ -117,37 +117,14 @@ QImage ReadImage(QFile& file, const QString& path, const PictureKind& kind)
     return best;
 }
 
-// The file's bytes, at most `limit` of them. The size the file reports is
-// a first guess only (the file may grow while it is read); the buffer grows
-// while bytes keep coming and ends at what was read.
-QByteArray ReadUpTo(QFile& file, qint64 limit)
-{
-    constexpr qint64 kChunk = 64 * 1024;
-    QByteArray bytes;
-    qint64 want = std::clamp<qint64>(file.size() + 1, 1, limit);
-    while (bytes.size() < limit) {
-        const qsizetype have = bytes.size();
-        want = std::min<qint64>(want, limit - have);
-        bytes.resize(have + qsizetype(want));
-        const qint64 n = file.read(bytes.data() + have, want);
-        bytes.resize(have + qsizetype(std::max<qint64>(n, 0)));
-        // A file read in full gives less than the one byte more asked for.
-        if (n < want)
-            break;
-        want = std::max(kChunk, qint64(bytes.size()));
-    }
-    bytes.squeeze();
-    return bytes;
-}
-
 std::shared_ptr<const Metafile> ReadMetafile(QFile& file, const QString& path)
 {
     if (file.size() > kAllocationLimitBytes)
         Refuse(path, QStringLiteral("ファイルが大きすぎます (上限 %1 MB)").arg(kPictureAllocationLimitMb));
-    // The player keeps these bytes as long as the picture is shown: they
-    // are what the file holds, no more (asking for the limit at once would
-    // keep a buffer of that size).
-    const QByteArray bytes = ReadUpTo(file, kAllocationLimitBytes + 1);
+    // The player keeps these bytes as long as the picture is shown: what
+    // the file held when it was opened, in a buffer of that size (asking
+    // for the limit would keep a buffer of the limit's size).
+    const QByteArray bytes = file.read(file.size());
     if (file.error() != QFileDevice::NoError)
         Refuse(path, file.errorString());
     if (bytes.size() > kAllocationLimitBytes)
