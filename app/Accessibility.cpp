@@ -1,11 +1,14 @@
 #include "Accessibility.h"
 
 #include "Chart.h"
+#include "ComboBox.h"
 #include "Controls.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QFrame>
+#include <QLineEdit>
 
 #include <algorithm>
 
@@ -123,14 +126,21 @@ private:
 
 // The status bar reads as its one text: its name is the text, and the text
 // is offered whole through the text interface. The label that paints it
-// is not shown separately.
+// is not shown separately; the notices shown beside it are its children.
 class StatusBarAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
     explicit StatusBarAccessible(TStatusBar* w) : QAccessibleWidget(w, QAccessible::StatusBar) {}
 
-    int childCount() const override { return 0; }
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    int childCount() const override { return int(Notices().size()); }
+    QAccessibleInterface* child(int i) const override
+    {
+        const QList<QWidget*> notices = Notices();
+        return i >= 0 && i < notices.size() ? QAccessible::queryAccessibleInterface(notices[i]) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* c) const override
+    {
+        return c ? int(Notices().indexOf(qobject_cast<QWidget*>(c->object()))) : -1;
+    }
 
     QString text(QAccessible::Text t) const override
     {
@@ -178,6 +188,14 @@ public:
 
 private:
     QString Text() const { return static_cast<TStatusBar*>(widget())->SimpleText(); }
+    QList<QWidget*> Notices() const
+    {
+        QList<QWidget*> out;
+        for (QWidget* c : widget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (!c->isHidden() && c->objectName() != QLatin1String("SimpleText"))
+                out << c;
+        return out;
+    }
 };
 
 // The chart is a picture: its name is the title, its description the
@@ -204,6 +222,74 @@ public:
     QPoint imagePosition() const override { return widget()->mapToGlobal(QPoint(0, 0)); }
 };
 
+// An editable drop-down list named by what it is for (its accessible name,
+// else the label whose buddy it is); its value is the text it shows. Qt's
+// own interface on Linux gives the shown text as the name, so "100%" would
+// be read where "拡大縮小" is meant. Its one child is its text field.
+class ComboBoxAccessible : public QAccessibleWidget {
+public:
+    explicit ComboBoxAccessible(TComboBox* w) : QAccessibleWidget(w, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return Box()->currentText();
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.expandable = true;
+        s.expanded = Box()->view() && Box()->view()->isVisible();
+        s.editable = Box()->isEditable();
+        return s;
+    }
+    QStringList actionNames() const override
+    {
+        return QStringList{showMenuAction(), pressAction()} << QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& name) override
+    {
+        if (name == showMenuAction() || name == pressAction())
+            Box()->showPopup();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+
+private:
+    TComboBox* Box() const { return static_cast<TComboBox*>(widget()); }
+};
+
+// A widget whose children include some it keeps hidden for good (Qt's font
+// panel embedded without its buttons keeps its OK and Cancel buttons): only
+// the children not hidden are offered, so no tool reads a button that
+// cannot be seen or pressed beside the visible ones.
+class ShownChildrenAccessible : public QAccessibleWidget {
+public:
+    ShownChildrenAccessible(QWidget* w, QAccessible::Role role) : QAccessibleWidget(w, role) {}
+
+    int childCount() const override { return int(Shown().size()); }
+    QAccessibleInterface* child(int i) const override
+    {
+        const QList<QWidget*> shown = Shown();
+        return i >= 0 && i < shown.size() ? QAccessible::queryAccessibleInterface(shown[i]) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* c) const override
+    {
+        return c ? int(Shown().indexOf(qobject_cast<QWidget*>(c->object()))) : -1;
+    }
+
+private:
+    QList<QWidget*> Shown() const
+    {
+        QList<QWidget*> out;
+        for (QWidget* c : widget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (!c->isWindow() && !c->isHidden())
+                out << c;
+        return out;
+    }
+};
+
 QAccessibleInterface* PlotmereAccessibleFactory(const QString& className, QObject* object)
 {
     if (!object || !object->isWidgetType())
@@ -217,6 +303,11 @@ QAccessibleInterface* PlotmereAccessibleFactory(const QString& className, QObjec
         return new StatusBarAccessible(static_cast<TStatusBar*>(w));
     if (className == QLatin1String("TChart"))
         return new ChartAccessible(static_cast<TChart*>(w));
+    if (className == QLatin1String("TComboBox"))
+        return new ComboBoxAccessible(static_cast<TComboBox*>(w));
+    if (className == QLatin1String("QFontDialog") && !w->isWindow())
+        // The font panel inside our font dialog: a group of its controls.
+        return new ShownChildrenAccessible(w, QAccessible::Grouping);
     if (className == QLatin1String("TToolBar"))
         return new QAccessibleWidget(w, QAccessible::ToolBar);
     if (className == QLatin1String("QFrame")) {
