@@ -7,7 +7,7 @@
 #include "Controls.h"
 #include "Dialogs.h"
 #include "ErrorReporting.h"
-#include "FakeServices.h"
+#include "WindowFixture.h"
 #include "FontColorDialog.h"
 #include "TestFiles.h"
 #include "Unit1.h"
@@ -39,27 +39,10 @@ const QString kPictureFilter = QStringLiteral(
     "アイコン (*.ico)|*.ico|エンハンス メタファイル (*.emf)|*.emf|メタファイル (*.wmf)|*.wmf|"
     "TIFF 画像 (*.tif)|*.tif|TIFF 画像 (*.tiff)|*.tiff|PNG 画像(*.png)|*.png");
 
-struct Window : FormFixture {
-    QTemporaryDir dir;
-
-    Window()
-    {
-        form->show();
-        if (!QTest::qWaitForWindowExposed(form.get()))
-            qFatal("the window was not shown");
-    }
+struct Window : ShownWindow {
     TChart& chart() { return *form->Chart1; }
     TChartWall& wall() { return chart().Walls().Back(); }
 
-    QString WriteFile(const QString& name, const QByteArray& bytes)
-    {
-        const QString path = dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            qFatal("cannot write a test file");
-        file.write(bytes);
-        return path;
-    }
     QString WriteImage(const QString& name, QColor color, const char* format = "png")
     {
         QImage image(16, 12, QImage::Format_RGB32);
