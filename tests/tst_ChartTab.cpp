@@ -153,7 +153,14 @@ private slots:
         QVERIFY(control);
         QCOMPARE(control->parentWidget(), w.form->TabSheet1);
         QCOMPARE(DesignGeometry(control), geometry);
-        QCOMPARE(control->geometry(), geometry);
+        // A caption wider in this face than the design allowed widens its
+        // control to the right; nothing else moves.
+        QCOMPARE(control->pos(), geometry.topLeft());
+        QCOMPARE(control->height(), geometry.height());
+        if (control->width() != geometry.width()) {
+            QVERIFY(control->width() > geometry.width());
+            QVERIFY(control->geometry().right() < w.form->TabSheet1->width());
+        }
         QVERIFY(control->isVisible());
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(control);
         QVERIFY(a);

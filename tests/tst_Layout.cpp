@@ -240,7 +240,11 @@ Marks Measure(TForm1& form)
                          ->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxArrow, form.ScaleComboBox)
                          .size();
     }
+    // Fields lay their buttons out once they are shown.
+    form.PageControl1->SetTabIndex(2);
+    QCoreApplication::processEvents();
     m.checkMark = form.XMaxValue->RightButtonWidget()->size();
+    form.PageControl1->SetTabIndex(0);
     m.toggle = form.ToggleSwitch1->size();
     m.text = form.AutoSize->fontMetrics().height();
     return m;
