@@ -8,9 +8,9 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QFrame>
-#include <QLineEdit>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -124,22 +124,50 @@ private:
     }
 };
 
-// The status bar reads as its one text: its name is the text, and the text
-// is offered whole through the text interface. The label that paints it
-// is not shown separately; the notices shown beside it are its children.
-class StatusBarAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+// A widget whose children include some it keeps hidden for good (Qt's font
+// panel embedded without its buttons keeps its OK and Cancel buttons): only
+// the children not hidden are offered, so no tool reads a button that
+// cannot be seen or pressed beside the visible ones. A child named
+// `unoffered` is never offered.
+class ShownChildrenAccessible : public QAccessibleWidget {
 public:
-    explicit StatusBarAccessible(TStatusBar* w) : QAccessibleWidget(w, QAccessible::StatusBar) {}
+    ShownChildrenAccessible(QWidget* w, QAccessible::Role role, QString unoffered = QString())
+        : QAccessibleWidget(w, role), m_unoffered(std::move(unoffered))
+    {
+    }
 
-    int childCount() const override { return int(Notices().size()); }
+    int childCount() const override { return int(Shown().size()); }
     QAccessibleInterface* child(int i) const override
     {
-        const QList<QWidget*> notices = Notices();
-        return i >= 0 && i < notices.size() ? QAccessible::queryAccessibleInterface(notices[i]) : nullptr;
+        const QList<QWidget*> shown = Shown();
+        return i >= 0 && i < shown.size() ? QAccessible::queryAccessibleInterface(shown[i]) : nullptr;
     }
     int indexOfChild(const QAccessibleInterface* c) const override
     {
-        return c ? int(Notices().indexOf(qobject_cast<QWidget*>(c->object()))) : -1;
+        return c ? int(Shown().indexOf(qobject_cast<QWidget*>(c->object()))) : -1;
+    }
+
+private:
+    QList<QWidget*> Shown() const
+    {
+        QList<QWidget*> out;
+        for (QWidget* c : widget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (!c->isWindow() && !c->isHidden() && (m_unoffered.isEmpty() || c->objectName() != m_unoffered))
+                out << c;
+        return out;
+    }
+
+    QString m_unoffered;
+};
+
+// The status bar reads as its one text: its name is the text, and the text
+// is offered whole through the text interface. The label that paints it
+// is not shown separately; the notices shown beside it are its children.
+class StatusBarAccessible : public ShownChildrenAccessible, public QAccessibleTextInterface {
+public:
+    explicit StatusBarAccessible(TStatusBar* w)
+        : ShownChildrenAccessible(w, QAccessible::StatusBar, QStringLiteral("SimpleText"))
+    {
     }
 
     QString text(QAccessible::Text t) const override
@@ -158,7 +186,7 @@ public:
     {
         if (t == QAccessible::TextInterface)
             return static_cast<QAccessibleTextInterface*>(this);
-        return QAccessibleWidget::interface_cast(t);
+        return ShownChildrenAccessible::interface_cast(t);
     }
 
     // Read-only text: no selection, the cursor at the start.
@@ -188,14 +216,6 @@ public:
 
 private:
     QString Text() const { return static_cast<TStatusBar*>(widget())->SimpleText(); }
-    QList<QWidget*> Notices() const
-    {
-        QList<QWidget*> out;
-        for (QWidget* c : widget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-            if (!c->isHidden() && c->objectName() != QLatin1String("SimpleText"))
-                out << c;
-        return out;
-    }
 };
 
 // The chart is a picture: its name is the title, its description the
@@ -258,36 +278,6 @@ public:
 
 private:
     TComboBox* Box() const { return static_cast<TComboBox*>(widget()); }
-};
-
-// A widget whose children include some it keeps hidden for good (Qt's font
-// panel embedded without its buttons keeps its OK and Cancel buttons): only
-// the children not hidden are offered, so no tool reads a button that
-// cannot be seen or pressed beside the visible ones.
-class ShownChildrenAccessible : public QAccessibleWidget {
-public:
-    ShownChildrenAccessible(QWidget* w, QAccessible::Role role) : QAccessibleWidget(w, role) {}
-
-    int childCount() const override { return int(Shown().size()); }
-    QAccessibleInterface* child(int i) const override
-    {
-        const QList<QWidget*> shown = Shown();
-        return i >= 0 && i < shown.size() ? QAccessible::queryAccessibleInterface(shown[i]) : nullptr;
-    }
-    int indexOfChild(const QAccessibleInterface* c) const override
-    {
-        return c ? int(Shown().indexOf(qobject_cast<QWidget*>(c->object()))) : -1;
-    }
-
-private:
-    QList<QWidget*> Shown() const
-    {
-        QList<QWidget*> out;
-        for (QWidget* c : widget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-            if (!c->isWindow() && !c->isHidden())
-                out << c;
-        return out;
-    }
 };
 
 QAccessibleInterface* PlotmereAccessibleFactory(const QString& className, QObject* object)
