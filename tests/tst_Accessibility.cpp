@@ -297,7 +297,8 @@ private slots:
         QStringList hidden, buttons;
         for (QObject* o : walk.met) {
             auto* widget = qobject_cast<QWidget*>(o);
-            if (widget && !widget->isVisible())
+            // (A list's pop-up is hidden until it opens; that is the list's.)
+            if (qobject_cast<QAbstractButton*>(o) && !widget->isVisible())
                 hidden << Describe(Iface(o));
             if (qobject_cast<QPushButton*>(o) && widget->isVisible())
                 buttons << static_cast<QPushButton*>(o)->text();
