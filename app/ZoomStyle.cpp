@@ -79,6 +79,33 @@ double TZoomStyle::ZoomFactor(const QWidget* widget)
     return 1.0;
 }
 
+void TZoomStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                               const QWidget* widget) const
+{
+    if (element == PE_FrameFocusRect) {
+        const int line = std::max(1, Scaled(1, ZoomFactor(widget)));
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(option->palette.color(QPalette::WindowText));
+        const QRect r = option->rect;
+        painter->drawRect(QRect(r.left(), r.top(), r.width(), line));
+        painter->drawRect(QRect(r.left(), r.bottom() - line + 1, r.width(), line));
+        painter->drawRect(QRect(r.left(), r.top(), line, r.height()));
+        painter->drawRect(QRect(r.right() - line + 1, r.top(), line, r.height()));
+        painter->restore();
+        return;
+    }
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+    if (element == PE_PanelButtonCommand && option->state.testFlag(State_HasFocus)
+        && option->state.testFlag(State_KeyboardFocusChange)) {
+        QStyleOption focus(*option);
+        const int inset = Scaled(3, ZoomFactor(widget));
+        focus.rect = option->rect.adjusted(inset, inset, -inset, -inset);
+        drawPrimitive(PE_FrameFocusRect, &focus, painter, widget);
+    }
+}
+
 int TZoomStyle::pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const
 {
     const int base = QProxyStyle::pixelMetric(metric, option, widget);

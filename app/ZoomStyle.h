@@ -4,7 +4,8 @@
 // fields' check marks), scroll bars, the spin fields' and lists' buttons
 // and arrows. The window carries its zoom factor (SetZoomFactor); every
 // widget inside it is drawn at that factor by this style, which wraps the
-// style that would otherwise be in force.
+// style that would otherwise be in force. It also draws the keyboard focus
+// so that it shows on every surface.
 
 #include <QProxyStyle>
 
@@ -19,6 +20,12 @@ public:
     // The factor of `window` and of every widget inside it (1 until set).
     static void SetZoomFactor(QWidget* window, double factor);
     static double ZoomFactor(const QWidget* widget);
+
+    // The keyboard focus is drawn as a solid line in the text colour, which
+    // stands out from every surface the text does; a push button that draws
+    // its own focus gets that line inside it too.
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override;
 
     int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override;
     QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,

@@ -2,6 +2,7 @@
 // control shows its whole text, the usage notes keep their lines, and the
 // tool bar's pictures stand out from the bar.
 
+#include "Chart.h"
 #include "ComboBox.h"
 #include "Controls.h"
 #include "FormScaler.h"
@@ -331,6 +332,53 @@ private slots:
             if (!fault.isEmpty())
                 faults << fault;
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
+    }
+
+    // A control that takes the focus, or the pointer, shows it: some of its
+    // pixels change, by a contrast of at least 3:1 against what they were.
+    void focusAndHoverShow_data()
+    {
+        QTest::addColumn<QString>("style");
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<bool>("hover");
+        for (const QString& style : kStyles)
+            for (const char* control : {"OpenBtn", "TitleFontBtn", "BorderCheck", "TitleEditBtn", "StyleSelecter"})
+                for (bool hover : {false, true})
+                    if (!hover || QByteArray(control).endsWith("FontBtn") || QByteArray(control) == "OpenBtn")
+                        QTest::addRow("%s, %s, %s", qPrintable(style), control, hover ? "pointer" : "focus")
+                            << style << QString::fromLatin1(control) << hover;
+    }
+    void focusAndHoverShow()
+    {
+        QFETCH(QString, style);
+        QFETCH(QString, control);
+        QFETCH(bool, hover);
+        StyledWindow w(style, 0);
+        QVERIFY(w.Active());
+        auto* c = w.form->findChild<QWidget*>(control);
+        QVERIFY(c);
+        w.form->PageControl1->SetTabIndex(c == w.form->StyleSelecter ? 3 : 0);
+        w.form->Chart1->setFocus();
+        QTest::mouseMove(w.form->Chart1);
+        QCoreApplication::processEvents();
+        const QRect around = QRect(c->mapTo(w.form.get(), QPoint(0, 0)), c->size()).adjusted(-3, -3, 3, 3);
+        const QImage before = w.form->grab(around).toImage().convertToFormat(QImage::Format_RGB32);
+        if (hover) {
+            QTest::mouseMove(c);
+        } else {
+            // As the Tab key moves it, so the window shows where it is.
+            w.form->setAttribute(Qt::WA_KeyboardFocusChange);
+            c->setFocus(Qt::TabFocusReason);
+        }
+        QCoreApplication::processEvents();
+        const QImage after = w.form->grab(around).toImage().convertToFormat(QImage::Format_RGB32);
+        double best = 1.0;
+        for (int y = 0; y < std::min(before.height(), after.height()); ++y)
+            for (int x = 0; x < std::min(before.width(), after.width()); ++x)
+                best = std::max(best, Contrast(before.pixelColor(x, y), after.pixelColor(x, y)));
+        // The focus by the contrast a focus indicator needs; the pointer
+        // only has to show.
+        QVERIFY2(best >= (hover ? 1.05 : 3.0), qPrintable(QStringLiteral("strongest change %1:1").arg(best, 0, 'f', 2)));
     }
 
     void toolBarPicturesStandOut_data() { StylesAndZooms(); }
