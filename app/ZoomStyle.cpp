@@ -5,7 +5,6 @@
 #include <QWidget>
 
 #include <cmath>
-#include <memory>
 
 namespace {
 
@@ -16,32 +15,33 @@ int Scaled(int v, double f)
     return int(std::lround(v * f));
 }
 
-bool Magnified(QStyle::ComplexControl control)
+// The control's rectangle as it would be at design size, at the origin.
+QRect DesignRect(const QRect& r, double f)
 {
-    return control == QStyle::CC_SpinBox || control == QStyle::CC_ComboBox;
+    return QRect(0, 0, std::max(1, Scaled(r.width(), 1 / f)), std::max(1, Scaled(r.height(), 1 / f)));
 }
 
-// The option as it would be at design size: the same control, its rectangle
-// shrunk by the factor and moved to the origin.
-template <class Option>
-std::unique_ptr<QStyleOptionComplex> AtDesignSize(const Option* option, double f)
-{
-    auto copy = std::make_unique<Option>(*option);
-    copy->rect = QRect(0, 0, std::max(1, Scaled(option->rect.width(), 1 / f)),
-                       std::max(1, Scaled(option->rect.height(), 1 / f)));
-    return copy;
-}
-
-std::unique_ptr<QStyleOptionComplex> AtDesignSize(QStyle::ComplexControl control, const QStyleOptionComplex* option,
-                                                  double f)
+// Calls `fn` with a copy of the option as it would be at design size (the
+// same control, its rectangle shrunk by the factor and moved to the origin)
+// and returns true; false for a control that is not magnified as a whole.
+template <class Fn>
+bool AtDesignSize(QStyle::ComplexControl control, const QStyleOptionComplex* option, double f, Fn&& fn)
 {
     if (control == QStyle::CC_SpinBox)
-        if (const auto* spin = qstyleoption_cast<const QStyleOptionSpinBox*>(option))
-            return AtDesignSize(spin, f);
+        if (const auto* spin = qstyleoption_cast<const QStyleOptionSpinBox*>(option)) {
+            QStyleOptionSpinBox design(*spin);
+            design.rect = DesignRect(option->rect, f);
+            fn(design);
+            return true;
+        }
     if (control == QStyle::CC_ComboBox)
-        if (const auto* combo = qstyleoption_cast<const QStyleOptionComboBox*>(option))
-            return AtDesignSize(combo, f);
-    return nullptr;
+        if (const auto* combo = qstyleoption_cast<const QStyleOptionComboBox*>(option)) {
+            QStyleOptionComboBox design(*combo);
+            design.rect = DesignRect(option->rect, f);
+            fn(design);
+            return true;
+        }
+    return false;
 }
 
 // A design-size rectangle inside the control magnified into the control's
@@ -143,12 +143,12 @@ QRect TZoomStyle::subControlRect(ComplexControl control, const QStyleOptionCompl
                                  const QWidget* widget) const
 {
     const double f = ZoomFactor(widget);
-    if (f != 1.0 && Magnified(control)) {
-        if (const auto design = AtDesignSize(control, option, f)) {
-            const QRect r = QProxyStyle::subControlRect(control, design.get(), sub, widget);
-            return Magnify(r, option->rect, design->rect, f).translated(option->rect.topLeft());
-        }
-    }
+    QRect magnified;
+    if (f != 1.0 && AtDesignSize(control, option, f, [&](const QStyleOptionComplex& design) {
+            const QRect r = QProxyStyle::subControlRect(control, &design, sub, widget);
+            magnified = Magnify(r, option->rect, design.rect, f).translated(option->rect.topLeft());
+        }))
+        return magnified;
     return QProxyStyle::subControlRect(control, option, sub, widget);
 }
 
@@ -156,13 +156,13 @@ QStyle::SubControl TZoomStyle::hitTestComplexControl(ComplexControl control, con
                                                      const QPoint& pos, const QWidget* widget) const
 {
     const double f = ZoomFactor(widget);
-    if (f != 1.0 && Magnified(control)) {
-        if (const auto design = AtDesignSize(control, option, f)) {
-            const QPoint at = pos - option->rect.topLeft();
-            return QProxyStyle::hitTestComplexControl(
-                control, design.get(), QPoint(Scaled(at.x(), 1 / f), Scaled(at.y(), 1 / f)), widget);
-        }
-    }
+    SubControl hit = SC_None;
+    const QPoint at = pos - option->rect.topLeft();
+    if (f != 1.0 && AtDesignSize(control, option, f, [&](const QStyleOptionComplex& design) {
+            hit = QProxyStyle::hitTestComplexControl(control, &design,
+                                                     QPoint(Scaled(at.x(), 1 / f), Scaled(at.y(), 1 / f)), widget);
+        }))
+        return hit;
     return QProxyStyle::hitTestComplexControl(control, option, pos, widget);
 }
 
@@ -170,16 +170,14 @@ void TZoomStyle::drawComplexControl(ComplexControl control, const QStyleOptionCo
                                     const QWidget* widget) const
 {
     const double f = ZoomFactor(widget);
-    if (f != 1.0 && Magnified(control)) {
-        if (const auto design = AtDesignSize(control, option, f)) {
+    if (f != 1.0 && AtDesignSize(control, option, f, [&](const QStyleOptionComplex& design) {
             painter->save();
             painter->translate(option->rect.topLeft());
-            painter->scale(option->rect.width() / double(design->rect.width()),
-                           option->rect.height() / double(design->rect.height()));
-            QProxyStyle::drawComplexControl(control, design.get(), painter, widget);
+            painter->scale(option->rect.width() / double(design.rect.width()),
+                           option->rect.height() / double(design.rect.height()));
+            QProxyStyle::drawComplexControl(control, &design, painter, widget);
             painter->restore();
-            return;
-        }
-    }
+        }))
+        return;
     QProxyStyle::drawComplexControl(control, option, painter, widget);
 }
