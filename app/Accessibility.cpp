@@ -1,13 +1,16 @@
 #include "Accessibility.h"
 
 #include "Chart.h"
+#include "ComboBox.h"
 #include "Controls.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QFrame>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -121,16 +124,51 @@ private:
     }
 };
 
+// A widget whose children include some it keeps hidden for good (Qt's font
+// panel embedded without its buttons keeps its OK and Cancel buttons): only
+// the children not hidden are offered, so no tool reads a button that
+// cannot be seen or pressed beside the visible ones. A child named
+// `unoffered` is never offered.
+class ShownChildrenAccessible : public QAccessibleWidget {
+public:
+    ShownChildrenAccessible(QWidget* w, QAccessible::Role role, QString unoffered = QString())
+        : QAccessibleWidget(w, role), m_unoffered(std::move(unoffered))
+    {
+    }
+
+    int childCount() const override { return int(Shown().size()); }
+    QAccessibleInterface* child(int i) const override
+    {
+        const QList<QWidget*> shown = Shown();
+        return i >= 0 && i < shown.size() ? QAccessible::queryAccessibleInterface(shown[i]) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* c) const override
+    {
+        return c ? int(Shown().indexOf(qobject_cast<QWidget*>(c->object()))) : -1;
+    }
+
+private:
+    QList<QWidget*> Shown() const
+    {
+        QList<QWidget*> out;
+        for (QWidget* c : widget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (!c->isWindow() && !c->isHidden() && (m_unoffered.isEmpty() || c->objectName() != m_unoffered))
+                out << c;
+        return out;
+    }
+
+    QString m_unoffered;
+};
+
 // The status bar reads as its one text: its name is the text, and the text
 // is offered whole through the text interface. The label that paints it
-// is not shown separately.
-class StatusBarAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+// is not shown separately; the notices shown beside it are its children.
+class StatusBarAccessible : public ShownChildrenAccessible, public QAccessibleTextInterface {
 public:
-    explicit StatusBarAccessible(TStatusBar* w) : QAccessibleWidget(w, QAccessible::StatusBar) {}
-
-    int childCount() const override { return 0; }
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    explicit StatusBarAccessible(TStatusBar* w)
+        : ShownChildrenAccessible(w, QAccessible::StatusBar, QStringLiteral("SimpleText"))
+    {
+    }
 
     QString text(QAccessible::Text t) const override
     {
@@ -148,7 +186,7 @@ public:
     {
         if (t == QAccessible::TextInterface)
             return static_cast<QAccessibleTextInterface*>(this);
-        return QAccessibleWidget::interface_cast(t);
+        return ShownChildrenAccessible::interface_cast(t);
     }
 
     // Read-only text: no selection, the cursor at the start.
@@ -204,6 +242,44 @@ public:
     QPoint imagePosition() const override { return widget()->mapToGlobal(QPoint(0, 0)); }
 };
 
+// An editable drop-down list named by what it is for (its accessible name,
+// else the label whose buddy it is); its value is the text it shows. Qt's
+// own interface on Linux gives the shown text as the name, so "100%" would
+// be read where "拡大縮小" is meant. Its one child is its text field.
+class ComboBoxAccessible : public QAccessibleWidget {
+public:
+    explicit ComboBoxAccessible(TComboBox* w) : QAccessibleWidget(w, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return Box()->currentText();
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.expandable = true;
+        s.expanded = Box()->view() && Box()->view()->isVisible();
+        s.editable = Box()->isEditable();
+        return s;
+    }
+    QStringList actionNames() const override
+    {
+        return QStringList{showMenuAction(), pressAction()} << QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& name) override
+    {
+        if (name == showMenuAction() || name == pressAction())
+            Box()->showPopup();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+
+private:
+    TComboBox* Box() const { return static_cast<TComboBox*>(widget()); }
+};
+
 QAccessibleInterface* PlotmereAccessibleFactory(const QString& className, QObject* object)
 {
     if (!object || !object->isWidgetType())
@@ -217,6 +293,11 @@ QAccessibleInterface* PlotmereAccessibleFactory(const QString& className, QObjec
         return new StatusBarAccessible(static_cast<TStatusBar*>(w));
     if (className == QLatin1String("TChart"))
         return new ChartAccessible(static_cast<TChart*>(w));
+    if (className == QLatin1String("TComboBox"))
+        return new ComboBoxAccessible(static_cast<TComboBox*>(w));
+    if (className == QLatin1String("QFontDialog") && !w->isWindow())
+        // The font panel inside our font dialog: a group of its controls.
+        return new ShownChildrenAccessible(w, QAccessible::Grouping);
     if (className == QLatin1String("TToolBar"))
         return new QAccessibleWidget(w, QAccessible::ToolBar);
     if (className == QLatin1String("QFrame")) {

@@ -1,21 +1,26 @@
 #include "Controls.h"
 
+#include "ZoomStyle.h"
+
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QRadioButton>
 #include <QLabel>
 #include <QPainter>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QStyleOptionTab>
 #include <QStylePainter>
 #include <QToolButton>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <optional>
 
@@ -288,14 +293,22 @@ void TToggleSwitch::SetState(TToggleSwitchState s)
 
 QString TToggleSwitch::StateCaption() const { return isChecked() ? QStringLiteral("オン") : QStringLiteral("オフ"); }
 
-QSize TToggleSwitch::sizeHint() const { return {74, 20}; }
+// The switch is drawn as high as it is placed; it asks for its design
+// height at the window's zoom and for room for its longer caption.
+QSize TToggleSwitch::sizeHint() const
+{
+    const int h = int(std::lround(20 * TZoomStyle::ZoomFactor(this)));
+    const QFontMetrics fm = fontMetrics();
+    const int text = std::max(fm.horizontalAdvance(QStringLiteral("オン")), fm.horizontalAdvance(QStringLiteral("オフ")));
+    return {int(std::ceil(2.2 * h)) + 6 + text + 2, std::max(h, fm.height())};
+}
 
 void TToggleSwitch::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing, true);
     const QPalette& pal = palette();
-    const int h = std::min(height(), 20);
+    const int h = height();
     const QRectF track(1.5, (height() - h) / 2.0 + 1.5, 2.2 * h - 3, h - 3);
     const bool on = isChecked();
     const QColor accent = pal.color(QPalette::Highlight);
@@ -343,7 +356,12 @@ void TStatusBar::SetSimpleText(const QString& text)
 
 // --- TToolBar --------------------------------------------------------------
 
-TToolBar::TToolBar(QWidget* parent) : QWidget(parent) {}
+TToolBar::TToolBar(QWidget* parent) : QWidget(parent)
+{
+    // A style's sheet gives the bar its own ground, which its pictures are
+    // drawn to stand out from; a plain widget would not paint it.
+    setAttribute(Qt::WA_StyledBackground, true);
+}
 
 void TToolBar::AddButton(QAbstractButton* button)
 {
@@ -449,6 +467,27 @@ void PlaceControl(QWidget* control, int left, int top, int width, int height)
 QRect DesignGeometry(const QWidget* control)
 {
     return control->property(kDesignGeometry).toRect();
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* c = new QCheckBox(caption, parent);
+    c->setObjectName(QString::fromLatin1(name));
+    return c;
+}
+
+TButtonedEdit* MakeEdit(QWidget* parent, const char* name, const QString& textHint, const QPixmap& rightImage)
+{
+    auto* e = new TButtonedEdit(parent, textHint, rightImage);
+    e->setObjectName(QString::fromLatin1(name));
+    return e;
 }
 
 // --- TButtonedEdit --------------------------------------------------------

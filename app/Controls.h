@@ -233,3 +233,13 @@ private:
     int m_min = 0;
     int m_max = 100;
 };
+
+// The side tabs' controls are made by these, named (objectName) and
+// captioned, then placed with PlaceControl.
+class QCheckBox;
+class QPushButton;
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption);
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption);
+// An entry field showing `textHint` while empty, with `rightImage` on its
+// button.
+TButtonedEdit* MakeEdit(QWidget* parent, const char* name, const QString& textHint, const QPixmap& rightImage);

@@ -2,15 +2,23 @@
 
 #include "Chart.h"
 #include "Controls.h"
+#include "StyleManager.h"
+#include "ZoomStyle.h"
 #include "Unit1.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyleOptionButton>
 #include <QLayout>
 #include <QSplitter>
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -23,8 +31,9 @@ constexpr char kDesignIconSize[] = "plotmereDesignIconSize";
 
 constexpr int kDesignPPI = 96;
 constexpr int kDesignSplitterHandle = 3;
-// The side tabs' width as the window is laid out.
+// The side tabs' width as the window is laid out, and their pages' width.
 constexpr int kDesignSideWidth = 184;
+constexpr int kDesignPageWidth = 176;
 
 int Scaled(double v, double f)
 {
@@ -52,6 +61,27 @@ void Walk(QWidget* w, const std::function<void(QWidget*)>& visit)
         if (cw && !cw->isWindow())
             Walk(cw, visit);
     }
+}
+
+// The room the control's style leaves for its caption, and the caption;
+// none for a control of another kind.
+std::optional<std::pair<QRect, QString>> CaptionRoom(QWidget* w)
+{
+    if (auto* b = qobject_cast<QPushButton*>(w); b && !b->text().isEmpty()) {
+        QStyleOptionButton opt;
+        opt.initFrom(b);
+        opt.text = b->text();
+        return std::pair{b->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, b), b->text()};
+    }
+    if (auto* c = qobject_cast<QCheckBox*>(w)) {
+        QStyleOptionButton opt;
+        opt.initFrom(c);
+        opt.text = c->text();
+        return std::pair{c->style()->subElementRect(QStyle::SE_CheckBoxContents, &opt, c), c->text()};
+    }
+    if (auto* l = qobject_cast<QLabel*>(w); l && !l->text().isEmpty())
+        return std::pair{l->contentsRect(), l->text()};
+    return std::nullopt;
 }
 
 } // namespace
@@ -163,6 +193,48 @@ void TFormScaler::ReapplyFonts()
     });
 }
 
+void TFormScaler::ApplyStyleZoom()
+{
+    TZoomStyle::SetZoomFactor(&m_form, m_factor);
+    QString sheet;
+    if (m_factor != 1.0)
+        if (const std::optional<TStyleFile> style = TStyleManager::Style(TStyleManager::ActiveStyle().Name()))
+            sheet = TStyleManager::ZoomedStyleSheet(style->styleSheet, m_factor);
+    if (m_form.styleSheet() != sheet)
+        m_form.setStyleSheet(sheet);
+    // What the style draws at the factor is measured and drawn anew.
+    Walk(&m_form, [](QWidget* w) {
+        w->updateGeometry();
+        w->update();
+    });
+}
+
+void TFormScaler::FitCaptions()
+{
+    // The gap kept to the parent's right edge.
+    const int margin = Scaled(4, m_factor);
+    Walk(&m_form, [&](QWidget* w) {
+        const QRect design = DesignGeometry(w);
+        if (!design.isValid() || !w->parentWidget())
+            return;
+        if (!CaptionRoom(w))
+            return;
+        const QRect zoomed = ScaledRect(design, m_factor);
+        if (w->geometry() != zoomed)
+            w->setGeometry(zoomed);
+        w->ensurePolished();
+        const auto room = CaptionRoom(w);
+        const int missing = w->fontMetrics().horizontalAdvance(room->second) - room->first.width();
+        if (missing <= 0)
+            return;
+        // The page may not have its width yet (the window being made, the
+        // splitter not yet told the new zoom): at least its design width.
+        const int parentWidth = std::max(w->parentWidget()->width(), Scaled(kDesignPageWidth, m_factor));
+        const int limit = parentWidth - margin - zoomed.left();
+        w->resize(std::max(zoomed.width(), std::min(zoomed.width() + missing, limit)), zoomed.height());
+    });
+}
+
 void TFormScaler::Scale(int ppi, bool keepWindowSize)
 {
     if (ppi == PixelsPerInch() || ppi <= 0)
@@ -185,9 +257,11 @@ void TFormScaler::Scale(int ppi, bool keepWindowSize)
     m_ppi = ppi;
     m_factor = newFactor;
 
+    ApplyStyleZoom();
     // Fonts first: some controls lay their insides out from their font.
     Walk(&m_form, [this](QWidget* w) { ApplyFonts(w); });
     Walk(&m_form, [this](QWidget* w) { ApplyGeometry(w); });
+    FitCaptions();
     m_form.Splitter1->setHandleWidth(std::max(1, Scaled(kDesignSplitterHandle, m_factor)));
     // The chart's texts grow with the controls around it.
     m_form.Chart1->Model().SetTextScale(m_factor);

@@ -46,6 +46,20 @@ public:
     // style change made while zoomed would otherwise lose the zoom's fonts.
     void ReapplyFonts();
 
+    // Gives the style in force the zoom: the window's zoom factor for what
+    // the style draws at fixed sizes, and the style's sheet with its pixel
+    // sizes multiplied. Called at every zoom and style change.
+    void ApplyStyleZoom();
+
+    // Widens a button, check box or label whose caption is wider than the
+    // room its style leaves for it (a face wider than the one the design was
+    // measured with, a style's paddings, fonts that grow unevenly with the
+    // zoom), keeping its left edge, as far as its parent's width allows.
+    // Every such control first returns to its design size at the zoom, so
+    // a caption that fits again gives the room back. Called once the window
+    // is made and at every zoom and style change.
+    void FitCaptions();
+
 private:
     void Record(QWidget* w);
     void ApplyFonts(QWidget* w);

@@ -2,11 +2,13 @@
 
 #include "ErrorReporting.h"
 #include "FormServices.h"
+#include "ZoomStyle.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStyle>
 #include <QStyleFactory>
@@ -14,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 // The style files live in the static library's resources, which must be
 // brought in by name.
@@ -82,6 +85,9 @@ Registry& Loaded()
     if (QApplication::instance()) {
         r.platformStyle = QApplication::style()->name();
         r.platformPalette = QApplication::palette();
+        // The same look, drawn at the main window's zoom.
+        if (QStyle* s = QStyleFactory::create(r.platformStyle))
+            QApplication::setStyle(new TZoomStyle(s));
     }
     InitStyleResources();
     const QStringList files = QDir(kStyleFolder).entryList({QStringLiteral("*.style")}, QDir::Files, QDir::Name);
@@ -118,7 +124,7 @@ void Apply(const Registry& r, const TStyleFile* style)
     if (!style) {
         qApp->setStyleSheet(QString());
         if (QStyle* s = QStyleFactory::create(r.platformStyle))
-            QApplication::setStyle(s);
+            QApplication::setStyle(new TZoomStyle(s));
         QApplication::setPalette(r.platformPalette);
         return;
     }
@@ -126,7 +132,7 @@ void Apply(const Registry& r, const TStyleFile* style)
     // the platform's own one is, so that its palette and sheet look alike
     // everywhere.
     if (QStyle* s = QStyleFactory::create(QStringLiteral("Fusion")))
-        QApplication::setStyle(s);
+        QApplication::setStyle(new TZoomStyle(s));
     QApplication::setPalette(style->palette);
     qApp->setStyleSheet(style->styleSheet);
 }
@@ -179,6 +185,25 @@ bool TStyleManager::TrySetStyle(const QString& name, bool showErrorDialog)
     r.active = foundName;
     emit Instance().StyleChanged(foundName);
     return true;
+}
+
+QString TStyleManager::ZoomedStyleSheet(const QString& sheet, double factor)
+{
+    static const QRegularExpression pixels(QStringLiteral("(\\d+(?:\\.\\d+)?)px"));
+    QString out;
+    out.reserve(sheet.size());
+    qsizetype from = 0;
+    for (auto it = pixels.globalMatch(sheet); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const double v = m.captured(1).toDouble();
+        // A line that is there stays at least one pixel wide.
+        const long scaled = v > 0 ? std::max(1L, std::lround(v * factor)) : 0L;
+        out += QStringView(sheet).mid(from, m.capturedStart() - from);
+        out += QString::number(scaled) + QStringLiteral("px");
+        from = m.capturedEnd();
+    }
+    out += QStringView(sheet).mid(from);
+    return out;
 }
 
 void TStyleManager::SetDialogReporter(IMessageReporter* reporter, QWidget* owner)

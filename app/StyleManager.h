@@ -64,6 +64,11 @@ public:
     // platform's own style.
     static std::optional<TStyleFile> Style(const QString& name);
 
+    // A style sheet whose pixel sizes (borders, paddings, indicators,
+    // arrows, scroll bars) are multiplied by `factor`, for a window zoomed
+    // by it.
+    static QString ZoomedStyleSheet(const QString& sheet, double factor);
+
 signals:
     // A different style is now in force.
     void StyleChanged(const QString& name);

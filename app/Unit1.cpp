@@ -7,6 +7,7 @@
 #include "ErrorReporting.h"
 #include "Exceptions.h"
 #include "ExIniFile.h"
+#include "FormScaler.h"
 #include "Icons.h"
 #include "LineList.h"
 
@@ -139,6 +140,10 @@ void TForm1::CreateComponents()
     StatusBar1 = new TStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(kStatusBarHeight);
+    SkippedLinesNotice = new QLabel(StatusBar1);
+    SkippedLinesNotice->setObjectName(QStringLiteral("SkippedLinesNotice"));
+    StatusBar1->addPermanentWidget(SkippedLinesNotice);
+    SkippedLinesNotice->hide();
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -212,6 +217,8 @@ void TForm1::CreatePages()
     // Tab leaves the usage notes like any other control instead of being
     // typed into them, so the keyboard is never caught in the last tab.
     Memo2->setTabChangesFocus(true);
+    // Captions wider in this face than the design allowed get their room.
+    m_scaler->FitCaptions();
 }
 
 // --- life cycle ----------------------------------------------------------

@@ -74,6 +74,10 @@ public:
     QToolButton* CopyBmpBtn;
     QToolButton* SaveBmpBtn;
     TStatusBar* StatusBar1;
+    // At the status bar's right end: how many lines of the table were not
+    // plotted, with the first few and why in its tooltip; hidden when every
+    // line was used.
+    QLabel* SkippedLinesNotice;
     QSplitter* Splitter1;
     TPageControl* PageControl1;
     QWidget* TabSheet1;

@@ -58,31 +58,13 @@ void CopyFont(const FontChoice& from, TChartFont& to)
     to.SetStyle(from.style);
 }
 
-QPushButton* MakeButton(QWidget* page, const char* name, const QString& caption)
-{
-    auto* b = new QPushButton(caption, page);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
-
-QCheckBox* MakeCheckBox(QWidget* page, const char* name, const QString& caption)
-{
-    auto* c = new QCheckBox(caption, page);
-    c->setObjectName(QString::fromLatin1(name));
-    return c;
-}
-
 } // namespace
 
 void TForm1::CreateChartTab()
 {
     QWidget* page = TabSheet1;
     const QPixmap checkMark = ImageList1->Image(0);
-    auto makeEdit = [&](const char* name, const QString& hint) {
-        auto* e = new TButtonedEdit(page, hint, checkMark);
-        e->setObjectName(QString::fromLatin1(name));
-        return e;
-    };
+    auto makeEdit = [&](const char* name, const QString& hint) { return MakeEdit(page, name, hint, checkMark); };
 
     TitleEditBtn = makeEdit("TitleEditBtn", QStringLiteral("タイトル名"));
     PlaceControl(TitleEditBtn, 11, 16, 118, 21);

@@ -18,6 +18,7 @@
 #include <QCursor>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLabel>
 
 #include <utility>
 
@@ -71,6 +72,59 @@ private:
     QString m_before;
     bool m_shown = false;
 };
+// One line of the skipped lines' list: where, and why by the number rule.
+QString SkippedLineText(const LineList& lines, qsizetype i, char delimiter, const NumberFormat& nf)
+{
+    constexpr qsizetype kMaxShown = 24;
+    const QString line = lines.Line(i);
+    const SkippedLine why = ExplainSkippedLine(QStringView(line), delimiter, nf);
+    QString field;
+    if (why.field >= 0 && why.field < 2) {
+        field = SplitFields(QStringView(line), delimiter).value(why.field);
+        if (field.size() > kMaxShown)
+            field = field.left(kMaxShown) + u'…';
+    }
+    const QString column = QString::number(why.field + 1);
+    QString reason;
+    switch (why.reason) {
+    case SkipReason::TooManyFields:
+        reason = QStringLiteral("項目が %1 個あります (使えるのは 2 個の行だけです)").arg(why.fieldCount);
+        break;
+    case SkipReason::TooFewFields:
+        reason = QStringLiteral("項目が 1 個しかありません");
+        break;
+    case SkipReason::EmptyField:
+        reason = QStringLiteral("%1 列目が空です").arg(column);
+        break;
+    case SkipReason::ThousandsSeparator:
+        reason = QStringLiteral("%1 列目「%2」に桁区切り記号があります").arg(column, field);
+        break;
+    case SkipReason::NotANumber:
+        reason = QStringLiteral("%1 列目「%2」が数値ではありません").arg(column, field);
+        break;
+    }
+    return QStringLiteral("%1 行目: %2").arg(lines.SourceLineNumber(i)).arg(reason);
+}
+
+// Shows how many lines the scan left out and, in the tooltip, the first few
+// and why; only those few are looked at again, whatever the table's size.
+void ShowSkippedLines(QLabel* notice, const LineList& lines, const TableScan& scan, char delimiter,
+                      const NumberFormat& nf)
+{
+    if (scan.skipped == 0) {
+        notice->hide();
+        return;
+    }
+    QStringList tip{QStringLiteral("プロットしなかった行:")};
+    for (const qsizetype i : scan.firstSkipped)
+        tip << SkippedLineText(lines, i, delimiter, nf);
+    if (scan.skipped > scan.firstSkipped.size())
+        tip << QStringLiteral("ほか %1 行").arg(scan.skipped - scan.firstSkipped.size());
+    tip << QStringLiteral("数値は桁区切り記号なしで、1 行に 2 項目ずつ書いてください。");
+    notice->setText(QStringLiteral("%1 行を読み飛ばしました").arg(scan.skipped));
+    notice->setToolTip(tip.join(u'\n'));
+    notice->show();
+}
 } // namespace
 
 // --- loaders ---------------------------------------------------------------
@@ -146,6 +200,7 @@ void TForm1::PlotData()
     Series2->Clear();
     m_fitShown = false;
     Chart1->SubTitle().Text().Clear();
+    SkippedLinesNotice->hide();
 
     lines.RemoveEmptyLines();
     if (lines.IsEmpty())
@@ -173,6 +228,7 @@ void TForm1::PlotData()
     TableScan scan = lines.EveryLineSplits(delimiter)
         ? ScanTable(lines, delimiter, swap, nf, std::move(xdata), std::move(ydata))
         : ScanTable(lines, delimiter, swap, nf);
+    ShowSkippedLines(SkippedLinesNotice, lines, scan, delimiter, nf);
 
     if (AutoSize->isChecked()) {
         CalcMagnification(xmag, xtani, scan.maxX);

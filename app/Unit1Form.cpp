@@ -10,6 +10,7 @@
 
 #include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
 #include <QSignalBlocker>
@@ -107,7 +108,10 @@ void TForm1::CreateFormTab()
     auto* styles = new TComboBox(Panel1);
     StyleSelecter = styles;
     StyleSelecter->setObjectName(QStringLiteral("StyleSelecter"));
+    // Named for what it chooses, as is its text field, not by the entry it
+    // shows.
     StyleSelecter->setAccessibleName(QStringLiteral("スタイル"));
+    StyleSelecter->lineEdit()->setAccessibleName(StyleSelecter->accessibleName());
     styles->SetText(QStringLiteral("StyleSelecter"));
     PlaceControl(StyleSelecter, 16, 19, 121, 21);
 
@@ -122,6 +126,7 @@ void TForm1::CreateFormTab()
         ScaleComboBox->addItem(QString::fromLatin1(entry));
     zoom->SetText(QStringLiteral("100%"));
     ScaleComboBox->setAccessibleName(Label3->text());
+    ScaleComboBox->lineEdit()->setAccessibleName(Label3->text());
     Label3->setBuddy(ScaleComboBox);
     PlaceControl(ScaleComboBox, 16, 72, 121, 21);
 
@@ -134,7 +139,10 @@ void TForm1::CreateFormTab()
     Memo2->setAccessibleName(QStringLiteral("使用例"));
     Memo2->setPlainText(UsageNotes());
     Memo2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo2->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // The notes are broken into lines by hand; a line that does not fit
+    // scrolls sideways instead of being broken again where the width ends.
+    Memo2->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo2->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
     // The panel sits on top at its own height; the notes fill the rest.
     auto* layout = new QVBoxLayout(TabSheet5);
@@ -153,7 +161,11 @@ void TForm1::CreateFormTab()
     // Whoever changes the style, the tool bar's pictures take its colours,
     // the zoom's fonts stay and the style list shows the style in force.
     connect(&TStyleManager::Instance(), &TStyleManager::StyleChanged, this, [this](const QString& name) {
+        m_scaler->ApplyStyleZoom();
         m_scaler->ReapplyFonts();
+        // The controls take the new sheet's paddings as the events the
+        // change posted reach them; the captions are measured after that.
+        QMetaObject::invokeMethod(m_scaler, [this] { m_scaler->FitCaptions(); }, Qt::QueuedConnection);
         PaintToolIcons(*this);
         TComboBox* list = List(StyleSelecter);
         const int index = list->findText(name, Qt::MatchFixedString);

@@ -12,13 +12,6 @@
 
 namespace {
 
-QPushButton* MakeButton(QWidget* page, const char* name, const QString& caption)
-{
-    auto* b = new QPushButton(caption, page);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
-
 // Width and size fields: whole numbers from 1 to 100. They carry no caption
 // of their own, so assistive tools get a name that says what they set.
 TSpinEdit* MakeSizeField(QWidget* page, const char* name, int value, const QString& accessibleName)
@@ -54,8 +47,7 @@ void TForm1::CreateLineTab()
     SeriesStyle->SetItemIndex(0);
     Bind(SeriesStyle, &TRadioGroup::Click, &TForm1::SeriesStyleClick);
 
-    LineVisibleCheck = new QCheckBox(QStringLiteral("ラインを表示する"), page);
-    LineVisibleCheck->setObjectName(QStringLiteral("LineVisibleCheck"));
+    LineVisibleCheck = MakeCheckBox(page, "LineVisibleCheck", QStringLiteral("ラインを表示する"));
     PlaceControl(LineVisibleCheck, 24, 180, 113, 17);
     LineVisibleCheck->setChecked(true);
     Bind(LineVisibleCheck, &QCheckBox::clicked, &TForm1::LineVisibleCheckClick);

@@ -26,8 +26,7 @@ void TForm1::CreateScaleTab()
 {
     QWidget* page = TabSheet3;
 
-    AutoSize = new QCheckBox(QStringLiteral("AutoSize"), page);
-    AutoSize->setObjectName(QStringLiteral("AutoSize"));
+    AutoSize = MakeCheckBox(page, "AutoSize", QStringLiteral("AutoSize"));
     PlaceControl(AutoSize, 16, 18, 97, 17);
     AutoSize->setChecked(true);
     Bind(AutoSize, &QCheckBox::clicked, &TForm1::AutoSizeClick);
@@ -37,8 +36,7 @@ void TForm1::CreateScaleTab()
     const QPixmap checkMark = ImageList1->Image(0);
     auto makeField = [&](TButtonedEdit*& field, const char* name, const QString& hint, int top,
                          void (TForm1::*handler)(QObject*)) {
-        field = new TButtonedEdit(page, hint, checkMark);
-        field->setObjectName(QString::fromLatin1(name));
+        field = MakeEdit(page, name, hint, checkMark);
         PlaceControl(field, 27, top, 121, 21);
         field->setEnabled(false);
         Bind(field, &TButtonedEdit::RightButtonClick, handler);

@@ -417,6 +417,9 @@ struct ScanPart {
     qsizetype begin = 0, end = 0;
     qsizetype rows = 0;
     qsizetype badLine = -1;
+    // The first lines of the part that were no data row.
+    qsizetype firstSkipped[TableScan::kNotedSkips] = {};
+    int notedSkips = 0;
     double maxX = -1.0e50, maxY = -1.0e50;
     std::exception_ptr error;
 };
@@ -462,9 +465,13 @@ void ScanLines(LineList::Walker w, char delimiter, bool swapXY, const DecimalSep
                     xs[rows] = fx.value;
                     ys[rows] = fy.value;
                     ++rows;
+                } else if (part.notedSkips < TableScan::kNotedSkips) {
+                    part.firstSkipped[part.notedSkips++] = i;
                 }
                 w.Next(b.next); // the field ends at the line's end
             } else {
+                if (part.notedSkips < TableScan::kNotedSkips)
+                    part.firstSkipped[part.notedSkips++] = i;
                 w.Next(linelist_detail::FindLineEnd(b.next, te));
             }
         }
@@ -635,9 +642,48 @@ TableScan ScanTable(const LineList& lines, char delimiter, bool swapXY, const Nu
     ys.resize(rows);
     scan.maxX = std::max(a.maxX, b.maxX);
     scan.maxY = std::max(a.maxY, b.maxY);
+    scan.skipped = n - rows;
+    for (const ScanPart* part : {&a, &b})
+        for (int k = 0; k < part->notedSkips && scan.firstSkipped.size() < TableScan::kNotedSkips; ++k)
+            scan.firstSkipped.append(part->firstSkipped[k]);
     scan.xs = std::move(xs);
     scan.ys = std::move(ys);
     return scan;
+}
+
+SkippedLine ExplainSkippedLine(QStringView line, char delimiter, const NumberFormat& f)
+{
+    const QStringList fields = SplitFields(line, delimiter);
+    SkippedLine out;
+    out.fieldCount = int(fields.size());
+    if (fields.size() < 2) {
+        out.reason = SkipReason::TooFewFields;
+        return out;
+    }
+    if (fields.size() > 2) {
+        out.reason = SkipReason::TooManyFields;
+        out.field = 2;
+        return out;
+    }
+    for (int i = 0; i < 2; ++i) {
+        const QString& field = fields[i];
+        if (ParseNumber(QStringView(field), f))
+            continue;
+        out.field = i;
+        QString withoutGroups = field;
+        withoutGroups.remove(f.thousandsSeparator);
+        if (std::all_of(field.cbegin(), field.cend(), [](QChar c) { return c == u' '; }))
+            out.reason = SkipReason::EmptyField;
+        else if (withoutGroups != field && !withoutGroups.trimmed().isEmpty()
+                 && ParseNumber(QStringView(withoutGroups), f))
+            out.reason = SkipReason::ThousandsSeparator;
+        else
+            out.reason = SkipReason::NotANumber;
+        return out;
+    }
+    // Both fields are numbers: the line is a data row after all.
+    out.field = -1;
+    return out;
 }
 
 void ScaleColumns(QList<double>& xs, QList<double>& ys, double xmag, double ymag)

@@ -60,6 +60,11 @@ struct TableScan {
     // The unscaled X and Y of the data rows (exactly two fields, both
     // numbers), in line order.
     QList<double> xs, ys;
+    // Lines that were no data row: all of them counted, the first few
+    // (at most kNotedSkips) by their index in the list, in line order.
+    static constexpr int kNotedSkips = 5;
+    qsizetype skipped = 0;
+    QList<qsizetype> firstSkipped;
 };
 
 // The magnitude scan and the points in one pass; each field is parsed once.
@@ -71,6 +76,23 @@ struct TableScan {
 // are reused when nobody else holds them and they are large enough.
 TableScan ScanTable(const LineList& lines, char delimiter, bool swapXY, const NumberFormat& f,
                     QList<double> recycleX = {}, QList<double> recycleY = {});
+
+// Why a line is no data row, by the same field and number rules the scan
+// applies: the first field of the two that is not a number decides, and a
+// line of three or more fields is refused for its count alone.
+enum class SkipReason {
+    TooManyFields,     // three or more fields
+    TooFewFields,      // one field (such a line stops the scan instead)
+    EmptyField,        // a field empty or of blanks only
+    ThousandsSeparator, // a number but for its thousands separators
+    NotANumber,        // anything else
+};
+struct SkippedLine {
+    SkipReason reason = SkipReason::NotANumber;
+    int field = 0;      // 0-based position of the field that decided; -1 for a data row
+    int fieldCount = 0; // fields of the line
+};
+SkippedLine ExplainSkippedLine(QStringView line, char delimiter, const NumberFormat& f);
 
 // Multiplies xs by xmag and ys by ymag in place, row by row. If a product
 // leaves the range of a double, both lists keep the scaled rows before the

@@ -4,7 +4,7 @@
 
 #include "Chart.h"
 #include "Controls.h"
-#include "FakeServices.h"
+#include "WindowFixture.h"
 #include "FontColorDialog.h"
 #include "Unit1.h"
 
@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSet>
 #include <QSignalSpy>
@@ -37,18 +38,12 @@ QList<QPair<QObject*, QAccessible::Event>> g_events;
 void RecordEvent(QAccessibleEvent* event) { g_events.append({event->object(), event->type()}); }
 
 struct Window {
-    FormFixture f;
+    ShownWindow f;
     TForm1& form = *f.form;
-    Window()
-    {
-        form.show();
-        form.activateWindow();
-    }
-    bool Active() { return QTest::qWaitForWindowActive(&form); }
+    bool Active() { return f.Active(); }
     void Paste(const QString& text)
     {
-        f.clipboard->text = text;
-        form.PasteBtn->click();
+        f.Paste(text);
         // A load may finish on the event loop.
         QTRY_VERIFY(form.Series1->Count() > 0);
     }
@@ -262,8 +257,60 @@ private slots:
         QVERIFY(walk.met.contains(w.form.StatusBar1));
     }
 
-    // On Linux a combo box's name is its current entry (Qt's choice); what
-    // it is for comes from the label that names it.
+    // The two lists are named by what they choose, not by the entry they
+    // show, and so are their text fields; the entry is their value.
+    void listsAreNamedByWhatTheyChoose_data()
+    {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("style list") << "StyleSelecter" << QStringLiteral("スタイル") << "Windows";
+        QTest::newRow("zoom list") << "ScaleComboBox" << QStringLiteral("拡大縮小") << "100%";
+    }
+    void listsAreNamedByWhatTheyChoose()
+    {
+        QFETCH(QString, list);
+        QFETCH(QString, name);
+        QFETCH(QString, value);
+        Window w;
+        auto* box = w.form.findChild<QComboBox*>(list);
+        QAccessibleInterface* a = Iface(box);
+        QCOMPARE(a->role(), QAccessible::ComboBox);
+        QCOMPARE(a->text(QAccessible::Name), name);
+        QCOMPARE(a->text(QAccessible::Value), value);
+        QVERIFY(a->actionInterface()->actionNames().contains(QAccessibleActionInterface::showMenuAction()));
+        QAccessibleInterface* field = Iface(box->lineEdit());
+        QCOMPARE(field->text(QAccessible::Name), name);
+        QCOMPARE(field->parent()->object(), box);
+    }
+
+    // The font panel embedded in our font dialog keeps its own OK and Cancel
+    // buttons hidden; assistive tools meet only the dialog's visible ones.
+    void hiddenButtonsAreNotOffered()
+    {
+        Window w;
+        TFontColorDialog dialog(&w.form);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        TreeWalk walk;
+        walk.Walk(Iface(&dialog), false, 0);
+        QStringList hidden, buttons;
+        for (QObject* o : walk.met) {
+            auto* widget = qobject_cast<QWidget*>(o);
+            // (A list's pop-up is hidden until it opens; that is the list's.)
+            if (qobject_cast<QAbstractButton*>(o) && !widget->isVisible())
+                hidden << Describe(Iface(o));
+            if (qobject_cast<QPushButton*>(o) && widget->isVisible())
+                buttons << static_cast<QPushButton*>(o)->text();
+        }
+        QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(u'\n')));
+        QVERIFY2(buttons.size() >= 3, qPrintable(buttons.join(u'|'))); // OK, Cancel and the colour
+        // Children and parents still agree where hidden ones were left out.
+        const QStringList broken = walk.faults.filter(QRegularExpression(QStringLiteral("parent is not|reads as|missing")));
+        QVERIFY2(broken.isEmpty(), qPrintable(broken.join(u'\n')));
+    }
+
+    // What the zoom list is for also comes from the label that names it.
     void zoomListIsLabelled()
     {
         Window w;

@@ -10,7 +10,7 @@
 #include "ChartRenderer.h"
 #include "Dialogs.h"
 #include "ErrorReporting.h"
-#include "FakeServices.h"
+#include "WindowFixture.h"
 #include "Unit1.h"
 
 #include <QApplication>
@@ -324,22 +324,13 @@ QStringList SvgTexts(const QByteArray& svg, QString* error)
 
 using Styling = std::function<void(TChart&)>;
 
-struct Window : FormFixture {
-    QTemporaryDir dir;
-
-    Window()
-    {
-        form->show();
-        if (!QTest::qWaitForWindowExposed(form.get()))
-            qFatal("the window was not shown");
-    }
+struct Window : ShownWindow {
     TChart& chart() { return *form->Chart1; }
     QString Path(const QString& name) const { return dir.filePath(name); }
 
     void Plot()
     {
-        clipboard->text = QStringLiteral("時間,電圧\n1,2\n2,4.5\n3,5.5\n4,8.5\n5,9\n");
-        form->PasteBtn->click();
+        Paste(QStringLiteral("時間,電圧\n1,2\n2,4.5\n3,5.5\n4,8.5\n5,9\n"));
         QCOMPARE(messages->shown.size(), 0);
     }
     // A save button answered with `name` (a name in the test's folder, or a

@@ -12,7 +12,7 @@
 #include "ChartRenderer.h"
 #include "Controls.h"
 #include "ErrorReporting.h"
-#include "FakeServices.h"
+#include "WindowFixture.h"
 #include "FormProbe.h"
 #include "NumberFormat.h"
 #include "TableFile.h"
@@ -48,7 +48,7 @@ bool BigInputs()
     return qEnvironmentVariableIntValue("PLOTMERE_BIG_INPUTS") == 1;
 }
 
-struct Window : FormFixture {
+struct Window : WindowFixture {
     TForm1Probe probe{*form};
 
     // Opens `path` through the open button, as the user does.
@@ -64,8 +64,7 @@ struct Window : FormFixture {
     void Paste(const QString& text)
     {
         messages->shown.clear();
-        clipboard->text = text;
-        form->PasteBtn->click();
+        WindowFixture::Paste(text);
     }
     QStringList Lines()
     {

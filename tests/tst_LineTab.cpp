@@ -6,7 +6,7 @@
 #include "ChartRenderer.h"
 #include "Controls.h"
 #include "Dialogs.h"
-#include "FakeServices.h"
+#include "WindowFixture.h"
 #include "FormProbe.h"
 #include "Unit1.h"
 
@@ -31,20 +31,11 @@ const QString kTable = QStringLiteral("X1,Y1\n100,101\n101,102\n103,103\n");
 
 // The main window on screen with the line tab selected.
 struct Window {
-    FormFixture f;
+    ShownWindow f;
     TForm1& form = *f.form;
-    Window()
-    {
-        form.show();
-        form.activateWindow();
-        form.PageControl1->SetTabIndex(1);
-    }
-    bool Active() { return QTest::qWaitForWindowActive(&form); }
-    void Paste(const QString& text)
-    {
-        f.clipboard->text = text;
-        form.PasteBtn->click();
-    }
+    Window() { form.PageControl1->SetTabIndex(1); }
+    bool Active() { return f.Active(); }
+    void Paste(const QString& text) { f.Paste(text); }
     TSpinEdit* Spin(const QString& name) { return form.findChild<TSpinEdit*>(name); }
 };
 

@@ -7,12 +7,14 @@
 #include "Controls.h"
 #include "ErrorReporting.h"
 #include "ExactDouble.h"
-#include "FakeServices.h"
+#include "WindowFixture.h"
 #include "FormProbe.h"
 #include "Magnification.h"
 #include "NumberFormat.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QLabel>
 #include <QDir>
 #include <QProcess>
 #include <QCheckBox>
@@ -33,23 +35,12 @@ namespace {
 const QString kErrorText = QStringLiteral("エラーが発生しました データを確認してください");
 const QString kStatusPlain = QStringLiteral("倍率 X= 1　単位 [  ]   Y= 1　単位 [  ]");
 
-struct Window : FormFixture {
-    QTemporaryDir dir;
+struct Window : WindowFixture {
     TForm1Probe probe{*form};
 
     QString Write(const QByteArray& bytes, const QString& name = QStringLiteral("table.csv"))
     {
-        const QString path = dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            qFatal("cannot write the test table");
-        file.write(bytes);
-        return path;
-    }
-    void Open(const QByteArray& bytes)
-    {
-        dialogs->openAnswers << Write(bytes);
-        form->OpenBtn->click();
+        return WriteFile(name, bytes);
     }
     TChart& chart() { return *form->Chart1; }
     QStringList Subtitle() { return chart().SubTitle().Text().Lines(); }
@@ -124,6 +115,61 @@ class TestPlotData : public QObject {
     Q_OBJECT
 private slots:
     void init() { NumberFormat::SetCurrent(NumberFormat{u'.', u','}); }
+
+    // Lines that are no data row are told beside the status text, which
+    // stays as it is: how many, and for the first few where and why.
+    void skippedLinesAreTold_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<QString>("notice");
+        QTest::addColumn<QStringList>("reasons");
+        QTest::newRow("every line used: no notice") << QByteArray("X,Y\n1,2\n3,4\n") << QString() << QStringList{};
+        QTest::newRow("thousands separator in a quoted field")
+            << QByteArray("X,Y\n1,2\n\"2,250.75\",3\n4,5\n") << QStringLiteral("1 行を読み飛ばしました")
+            << QStringList{QStringLiteral("3 行目: 1 列目「2,250.75」に桁区切り記号があります")};
+        QTest::newRow("text cell and empty field, blank lines counted")
+            << QByteArray("1\t2\n\nabc\t3\n5\t\n7\t8\n") << QStringLiteral("2 行を読み飛ばしました")
+            << QStringList{QStringLiteral("3 行目: 1 列目「abc」が数値ではありません"), QStringLiteral("4 行目: 2 列目が空です")};
+        QTest::newRow("three fields") << QByteArray("1,2\n3,4,5\n6,7\n") << QStringLiteral("1 行を読み飛ばしました")
+                                      << QStringList{QStringLiteral("2 行目: 項目が 3 個あります (使えるのは 2 個の行だけです)")};
+        QTest::newRow("more than are listed")
+            << QByteArray("1,2\n1,a\n1,b\n1,c\n1,d\n1,e\n1,f\n1,g\n3,4\n") << QStringLiteral("7 行を読み飛ばしました")
+            << QStringList{QStringLiteral("2 行目: 2 列目「a」が数値ではありません"),
+                           QStringLiteral("6 行目: 2 列目「e」が数値ではありません"), QStringLiteral("ほか 2 行")};
+    }
+    void skippedLinesAreTold()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(QString, notice);
+        QFETCH(QStringList, reasons);
+        Window w;
+        w.form->show();
+        w.Open(table);
+        QCOMPARE(w.messages->shown.size(), 0);
+        QCOMPARE(w.form->StatusBar1->SimpleText(), kStatusPlain);
+        QLabel* shown = w.form->SkippedLinesNotice;
+        QCOMPARE(shown->isVisible(), !notice.isEmpty());
+        if (!notice.isEmpty()) {
+            QCOMPARE(shown->text(), notice);
+            const QStringList tip = shown->toolTip().split(u'\n');
+            for (const QString& reason : reasons)
+                QVERIFY2(tip.contains(reason), qPrintable(shown->toolTip()));
+            // The first five at most.
+            const qsizetype listed = tip.filter(QStringLiteral(" 行目: ")).size();
+            QCOMPARE(listed, std::min<qsizetype>(5, notice.section(u' ', 0, 0).toInt()));
+            // Assistive tools find it in the status bar, by its text, with
+            // the reasons as its description.
+            QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(w.form->StatusBar1);
+            QCOMPARE(bar->text(QAccessible::Name), kStatusPlain);
+            QCOMPARE(bar->childCount(), 1);
+            QCOMPARE(bar->child(0)->object(), shown);
+            QCOMPARE(bar->child(0)->text(QAccessible::Name), notice);
+            QCOMPARE(bar->child(0)->text(QAccessible::Description), shown->toolTip());
+        }
+        // A table whose every line is used takes the notice away.
+        w.Open("1,2\n3,4\n");
+        QVERIFY(!shown->isVisible());
+    }
 
     void typicalRoad()
     {

@@ -7,7 +7,7 @@
 #include "CheckedMath.h"
 #include "Controls.h"
 #include "ErrorReporting.h"
-#include "FakeServices.h"
+#include "WindowFixture.h"
 #include "FormProbe.h"
 #include "NumberFormat.h"
 #include "Unit1.h"
@@ -23,19 +23,11 @@ const QString kTable = QStringLiteral("X1,Y1\n100,101\n101,102\n103,103\n");
 
 // The main window on screen with the scale tab selected.
 struct Window {
-    FormFixture f;
+    ShownWindow f;
     TForm1& form = *f.form;
     TForm1Probe probe{form};
-    Window()
-    {
-        form.show();
-        form.PageControl1->SetTabIndex(2);
-    }
-    void Paste(const QString& text)
-    {
-        f.clipboard->text = text;
-        form.PasteBtn->click();
-    }
+    Window() { form.PageControl1->SetTabIndex(2); }
+    void Paste(const QString& text) { f.Paste(text); }
     TChartAxis& Bottom() { return form.Chart1->BottomAxis(); }
     TChartAxis& Left() { return form.Chart1->LeftAxis(); }
     TButtonedEdit* Field(const QString& name) { return form.findChild<TButtonedEdit*>(name); }

@@ -415,6 +415,69 @@ private slots:
         QCOMPARE(again.xs, xs);
     }
 
+    // Every line that is no data row is counted; the first few are noted by
+    // position, in line order, in both halves of a large table too.
+    void skippedLines_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<qsizetype>("skipped");
+        QTest::addColumn<QList<qsizetype>>("first");
+        QTest::newRow("every line used") << QByteArray("1,2\n3,4\n") << qsizetype(0) << QList<qsizetype>{};
+        QTest::newRow("three fields and an empty one") << QByteArray("1,2,3\n4,5\n6,\n") << qsizetype(2)
+                                                        << QList<qsizetype>{0, 2};
+        QByteArray many;
+        for (int i = 0; i < 100000; ++i)
+            many += i % 10000 == 7 ? "x,1\n" : "1,2\n";
+        QTest::newRow("many, over both halves") << many << qsizetype(10) << QList<qsizetype>{7, 10007, 20007, 30007, 40007};
+        QByteArray secondHalf;
+        for (int i = 0; i < 100000; ++i)
+            secondHalf += i == 99998 || i == 60000 ? "1,a\n" : "1,2\n";
+        QTest::newRow("only in the second half") << secondHalf << qsizetype(2) << QList<qsizetype>{60000, 99998};
+    }
+    void skippedLines()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(qsizetype, skipped);
+        QFETCH(QList<qsizetype>, first);
+        const TableScan s = ScanTable(LineList::FromUtf8(text), ',', false, kDot);
+        QCOMPARE(s.skipped, skipped);
+        QCOMPARE(s.firstSkipped, first);
+    }
+
+    // Why a line is no data row, by the rules the scan applies.
+    void explainSkippedLine_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<char>("delimiter");
+        QTest::addColumn<bool>("commaDecimal");
+        QTest::addColumn<int>("reason");
+        QTest::addColumn<int>("field");
+        const auto row = [](const char* name, const char* line, char delim, bool comma, SkipReason r, int field) {
+            QTest::newRow(name) << QString::fromUtf8(line) << delim << comma << int(r) << field;
+        };
+        row("grouped number", "2,250.75\t3", '\t', false, SkipReason::ThousandsSeparator, 0);
+        row("grouped in a quoted field", "1,\"12,000\"", ',', false, SkipReason::ThousandsSeparator, 1);
+        row("grouped, comma decimal", "1.250,5\t2", '\t', true, SkipReason::ThousandsSeparator, 0);
+        row("text cell", "1\tabc", '\t', false, SkipReason::NotANumber, 1);
+        row("separators around nothing", ",,,\t1", '\t', false, SkipReason::NotANumber, 0);
+        row("empty field", "5,", ',', false, SkipReason::EmptyField, 1);
+        row("blanks only", "   ,5", ',', false, SkipReason::EmptyField, 0);
+        row("three fields", "1,2,3", ',', false, SkipReason::TooManyFields, 2);
+        row("one field", "12", ',', false, SkipReason::TooFewFields, 0);
+        row("a data row", "1,2", ',', false, SkipReason::NotANumber, -1);
+    }
+    void explainSkippedLine()
+    {
+        QFETCH(QString, line);
+        QFETCH(char, delimiter);
+        QFETCH(bool, commaDecimal);
+        QFETCH(int, reason);
+        QFETCH(int, field);
+        const SkippedLine why = ExplainSkippedLine(line, delimiter, commaDecimal ? kComma : kDot);
+        QCOMPARE(int(why.reason), reason);
+        QCOMPARE(why.field, field);
+    }
+
     void scaleColumns_data()
     {
         QTest::addColumn<double>("xmag");

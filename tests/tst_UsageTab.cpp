@@ -512,6 +512,8 @@ private slots:
         TForm1& w = *f.form;
         if (!styleBefore.isEmpty())
             QVERIFY(TStyleManager::TrySetStyle(styleBefore, false));
+        // Captions are fitted to the new style's paddings on the event loop.
+        QCoreApplication::processEvents();
         // A control of another tab, placed after the window was built.
         auto* extra = new QPushButton(QStringLiteral("extra"), w.TabSheet1);
         extra->setObjectName("Extra");
@@ -582,10 +584,14 @@ private slots:
                 continue; // a hidden window's layout of its main parts waits for it to be shown
             QVERIFY2(back[it.key()] == it.value(), qPrintable(it.key()));
         }
-        // Whatever was placed is back at its design place.
+        // Whatever was placed is back at its design place, a control whose
+        // caption needs more room than its design width only wider.
         for (QWidget* c : w.findChildren<QWidget*>())
             if (const QRect d = DesignGeometry(c); d.isValid())
-                QVERIFY2(c->geometry() == d, qPrintable(c->objectName()));
+                QVERIFY2(c->geometry() == d
+                             || (c->pos() == d.topLeft() && c->height() == d.height() && c->width() > d.width()
+                                 && !c->property("text").toString().isEmpty()),
+                         qPrintable(c->objectName()));
         // The lists' insides follow once they are shown.
         w.show();
         w.PageControl1->SetTabIndex(3);
