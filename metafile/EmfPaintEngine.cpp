@@ -1,4 +1,4 @@
-#include "EmfPaintEngine.h"
+#include "EmfPaintEngine_p.h"
 
 #include "EmfDevice.h"
 #include "EmfRecords.h"
@@ -307,11 +307,11 @@ EmfPaintEngine::Mapping EmfPaintEngine::IdentityMapping() { return Mapping(); }
 
 const EmfPaintEngine::Mapping& EmfPaintEngine::CurrentMapping()
 {
-    if (!m_mappingDirty)
-        return m_mapping;
-    m_mappingDirty = false;
+    if (!m_file->mappingDirty)
+        return m_file->mapping;
+    m_file->mappingDirty = false;
     Mapping m;
-    const QTransform& t = m_transform;
+    const QTransform& t = m_file->transform;
     m.t = t;
     const double det = t.m11() * t.m22() - t.m12() * t.m21();
     m.scale = std::sqrt(std::fabs(det));
@@ -326,8 +326,8 @@ const EmfPaintEngine::Mapping& EmfPaintEngine::CurrentMapping()
         m.world = QTransform(f * t.m11(), f * t.m12(), f * t.m21(), f * t.m22(), kUnitsPerPixel * t.dx(),
                              kUnitsPerPixel * t.dy());
     }
-    m_mapping = m;
-    return m_mapping;
+    m_file->mapping = m;
+    return m_file->mapping;
 }
 
 QPoint EmfPaintEngine::Logical(const QPointF& user, const Mapping& m) const
@@ -337,30 +337,12 @@ QPoint EmfPaintEngine::Logical(const QPointF& user, const Mapping& m) const
 
 bool EmfPaintEngine::begin(QPaintDevice*)
 {
-    m_w = std::make_unique<RecordWriter>();
+    m_file = std::make_unique<FileState>();
     const QSize size = m_device.Size().expandedTo(QSize(1, 1));
-    m_deviceRect = QRectF(0, 0, size.width(), size.height());
-    m_bounds = QRectF();
-    m_pen = QPen();
-    m_brush = QBrush();
-    m_bgBrush = QBrush(Qt::white);
-    m_bgMode = Qt::TransparentMode;
-    m_opacity = 1.0;
-    m_hints = {};
-    m_transform = QTransform();
-    m_mappingDirty = true;
-    m_clipEnabled = false;
-    m_clip.clear();
-    m_clipBoundsDirty = true;
-    m_fileClip.clear();
-    m_fileWorld = QTransform();
-    for (Selected& s : m_selected)
-        s = Selected();
-    m_markers.Clear();
-    m_decoration = Decoration();
+    m_file->deviceRect = QRectF(0, 0, size.width(), size.height());
 
-    WriteHeader(*m_w, 0, 0, 0); // the real values are known at the end
-    RecordWriter& w = *m_w;
+    WriteHeader(m_file->writer, 0, 0, 0); // the real values are known at the end
+    RecordWriter& w = m_file->writer;
     w.Begin(EMR_SETMAPMODE);
     w.U32(MM_ANISOTROPIC);
     w.End();
@@ -373,28 +355,24 @@ bool EmfPaintEngine::begin(QPaintDevice*)
     w.I32(size.height());
     w.End();
     w.Begin(EMR_SETBKMODE);
-    w.U32(TRANSPARENT);
+    w.U32(m_file->fileBkMode);
     w.End();
-    m_fileBkMode = TRANSPARENT;
-    m_fileBkColorKnown = false;
     w.Begin(EMR_SETTEXTALIGN);
     w.U32(TA_BASELINE);
     w.End();
-    m_fileTextColorKnown = false;
-    m_fileFillMode = ALTERNATE; // the device context's own start value
     setActive(true);
     return true;
 }
 
 bool EmfPaintEngine::end()
 {
-    if (!m_w)
+    if (!m_file)
         return false;
-    RecordWriter& w = *m_w;
+    RecordWriter& w = m_file->writer;
     // Put the stock objects back and free every object the file created.
     const std::uint32_t stock[3] = {BLACK_PEN, WHITE_BRUSH, SYSTEM_FONT};
     for (int kind = 0; kind < 3; ++kind) {
-        Selected& s = m_selected[kind];
+        Selected& s = m_file->selected[kind];
         if (s.valid && s.handle != 0) {
             w.Begin(EMR_SELECTOBJECT);
             w.U32(kStockObject | stock[kind]);
@@ -417,8 +395,7 @@ bool EmfPaintEngine::end()
     QByteArray bytes = std::move(w.Bytes());
     std::memcpy(bytes.data(), header.Bytes().constData(), size_t(header.Size()));
     m_data = std::move(bytes);
-    m_w.reset();
-    m_markers.Clear();
+    m_file.reset();
     setActive(false);
     return true;
 }
@@ -438,8 +415,8 @@ void EmfPaintEngine::WriteHeader(RecordWriter& w, std::uint32_t bytes, std::uint
 
     w.Begin(EMR_HEADER);
     RectL bounds;
-    if (!m_bounds.isEmpty())
-        bounds = DeviceRectL(m_bounds);
+    if (!m_file->bounds.isEmpty())
+        bounds = DeviceRectL(m_file->bounds);
     w.Rect(bounds);
     // The frame in hundredths of a millimetre, inclusive, at least 1 x 1.
     RectL frame;
@@ -478,40 +455,40 @@ void EmfPaintEngine::updateState(const QPaintEngineState& state)
         const QTransform t = state.transform();
         // A change of translation alone keeps the markers' run: their
         // shape on the device is the same.
-        if (t.m11() != m_transform.m11() || t.m12() != m_transform.m12() || t.m21() != m_transform.m21() ||
-            t.m22() != m_transform.m22() || !t.isAffine() || !m_transform.isAffine())
+        if (t.m11() != m_file->transform.m11() || t.m12() != m_file->transform.m12() || t.m21() != m_file->transform.m21() ||
+            t.m22() != m_file->transform.m22() || !t.isAffine() || !m_file->transform.isAffine())
             newRun = true;
-        m_transform = t;
-        m_mappingDirty = true;
+        m_file->transform = t;
+        m_file->mappingDirty = true;
     }
     if (f & DirtyClipEnabled) {
-        m_clipEnabled = state.isClipEnabled();
-        m_clipBoundsDirty = true;
+        m_file->clipEnabled = state.isClipEnabled();
+        m_file->clipBoundsDirty = true;
         newRun = true;
     }
     auto applyClip = [&](ClipPiece piece, Qt::ClipOperation op) {
         newRun = true;
-        m_clipBoundsDirty = true;
+        m_file->clipBoundsDirty = true;
         if (op == Qt::NoClip) {
-            m_clip.clear();
+            m_file->clip.clear();
             return;
         }
-        m_clipEnabled = true;
+        m_file->clipEnabled = true;
         if (op == Qt::ReplaceClip)
-            m_clip.clear();
-        m_clip.push_back(std::move(piece));
+            m_file->clip.clear();
+        m_file->clip.push_back(std::move(piece));
     };
     if (f & DirtyClipRegion) {
         const QRegion region = state.clipRegion();
         ClipPiece piece;
         if (state.clipOperation() != Qt::NoClip) {
-            if (region.rectCount() == 1 && m_transform.type() <= QTransform::TxScale) {
-                piece.rect = m_transform.mapRect(QRectF(region.boundingRect()));
+            if (region.rectCount() == 1 && m_file->transform.type() <= QTransform::TxScale) {
+                piece.rect = m_file->transform.mapRect(QRectF(region.boundingRect()));
             } else {
                 QPainterPath p;
                 p.addRegion(region);
                 piece.isRect = false;
-                piece.path = m_transform.map(p);
+                piece.path = m_file->transform.map(p);
             }
         }
         applyClip(piece, state.clipOperation());
@@ -519,7 +496,7 @@ void EmfPaintEngine::updateState(const QPaintEngineState& state)
     if (f & DirtyClipPath) {
         ClipPiece piece;
         if (state.clipOperation() != Qt::NoClip) {
-            const QPainterPath dev = m_transform.map(state.clipPath());
+            const QPainterPath dev = m_file->transform.map(state.clipPath());
             QRectF r;
             if (IsRectPath(dev, r)) {
                 piece.rect = r;
@@ -531,27 +508,27 @@ void EmfPaintEngine::updateState(const QPaintEngineState& state)
         applyClip(piece, state.clipOperation());
     }
     if (f & DirtyPen) {
-        m_pen = state.pen();
+        m_file->pen = state.pen();
         newRun = true;
     }
     if (f & DirtyBrush) {
-        m_brush = state.brush();
+        m_file->brush = state.brush();
         newRun = true;
     }
     if (f & DirtyBrushOrigin)
-        m_brushOrigin = state.brushOrigin();
+        m_file->brushOrigin = state.brushOrigin();
     if (f & DirtyBackground)
-        m_bgBrush = state.backgroundBrush();
+        m_file->bgBrush = state.backgroundBrush();
     if (f & DirtyBackgroundMode) {
-        m_bgMode = state.backgroundMode();
+        m_file->bgMode = state.backgroundMode();
         newRun = true;
     }
     if (f & DirtyOpacity) {
-        m_opacity = state.opacity();
+        m_file->opacity = state.opacity();
         newRun = true;
     }
     if (f & DirtyHints)
-        m_hints = state.renderHints();
+        m_file->hints = state.renderHints();
     if (newRun)
         ResetMarkers();
 }
@@ -561,24 +538,24 @@ void EmfPaintEngine::updateState(const QPaintEngineState& state)
 
 QRectF EmfPaintEngine::ClipBounds() const
 {
-    if (m_clipBoundsDirty) {
-        QRectF r = m_deviceRect;
-        if (m_clipEnabled)
-            for (const ClipPiece& p : m_clip)
+    if (m_file->clipBoundsDirty) {
+        QRectF r = m_file->deviceRect;
+        if (m_file->clipEnabled)
+            for (const ClipPiece& p : m_file->clip)
                 r = r.intersected(p.isRect ? p.rect : p.path.boundingRect());
-        m_clipBounds = r;
-        m_clipBoundsDirty = false;
+        m_file->clipBounds = r;
+        m_file->clipBoundsDirty = false;
     }
-    return m_clipBounds;
+    return m_file->clipBounds;
 }
 
 QPainterPath EmfPaintEngine::ClipPathDevice() const
 {
     QPainterPath clip;
-    clip.addRect(m_deviceRect);
-    if (!m_clipEnabled)
+    clip.addRect(m_file->deviceRect);
+    if (!m_file->clipEnabled)
         return clip;
-    for (const ClipPiece& p : m_clip) {
+    for (const ClipPiece& p : m_file->clip) {
         QPainterPath piece;
         if (p.isRect)
             piece.addRect(p.rect);
@@ -615,21 +592,21 @@ RectL EmfPaintEngine::DeviceRectL(const QRectF& dev) const
     return r;
 }
 
-void EmfPaintEngine::AddBounds(const QRectF& dev) { m_bounds = m_bounds.isEmpty() ? dev : m_bounds.united(dev); }
+void EmfPaintEngine::AddBounds(const QRectF& dev) { m_file->bounds = m_file->bounds.isEmpty() ? dev : m_file->bounds.united(dev); }
 
 void EmfPaintEngine::SyncClip()
 {
     static const std::vector<ClipPiece> none;
-    const std::vector<ClipPiece>& want = m_clipEnabled ? m_clip : none;
-    if (want == m_fileClip)
+    const std::vector<ClipPiece>& want = m_file->clipEnabled ? m_file->clip : none;
+    if (want == m_file->fileClip)
         return;
-    RecordWriter& w = *m_w;
+    RecordWriter& w = m_file->writer;
     // Pieces can only be added to a clip; anything else starts anew.
     size_t from = 0;
-    const bool extends = m_fileClip.size() < want.size() && std::equal(m_fileClip.begin(), m_fileClip.end(), want.begin());
+    const bool extends = m_file->fileClip.size() < want.size() && std::equal(m_file->fileClip.begin(), m_file->fileClip.end(), want.begin());
     if (extends) {
-        from = m_fileClip.size();
-    } else if (!m_fileClip.empty()) {
+        from = m_file->fileClip.size();
+    } else if (!m_file->fileClip.empty()) {
         w.Begin(EMR_EXTSELECTCLIPRGN);
         w.U32(0); // no region: back to the default clip
         w.U32(RGN_COPY);
@@ -651,14 +628,14 @@ void EmfPaintEngine::SyncClip()
         SyncFillMode(p.path.fillRule());
         w.Begin(EMR_BEGINPATH);
         w.End();
-        WritePathBody(p.path, IdentityMapping(), DeviceRectL(p.path.boundingRect().intersected(m_deviceRect)));
+        WritePathBody(p.path, IdentityMapping(), DeviceRectL(p.path.boundingRect().intersected(m_file->deviceRect)));
         w.Begin(EMR_ENDPATH);
         w.End();
         w.Begin(EMR_SELECTCLIPPATH);
         w.U32(i == 0 ? RGN_COPY : RGN_AND);
         w.End();
     }
-    m_fileClip = want;
+    m_file->fileClip = want;
 }
 
 // ---------------------------------------------------------------------------
@@ -666,9 +643,9 @@ void EmfPaintEngine::SyncClip()
 
 void EmfPaintEngine::SyncWorld(const Mapping& m)
 {
-    if (m.world == m_fileWorld)
+    if (m.world == m_file->fileWorld)
         return;
-    RecordWriter& w = *m_w;
+    RecordWriter& w = m_file->writer;
     const QTransform& x = m.world;
     if (x.isIdentity()) {
         w.Begin(EMR_MODIFYWORLDTRANSFORM);
@@ -681,13 +658,13 @@ void EmfPaintEngine::SyncWorld(const Mapping& m)
             w.F32(float(v));
     }
     w.End();
-    m_fileWorld = x;
+    m_file->fileWorld = x;
 }
 
 void EmfPaintEngine::SelectObject(int kind, std::uint32_t handleOrStock, bool owned)
 {
-    RecordWriter& w = *m_w;
-    Selected& s = m_selected[kind];
+    RecordWriter& w = m_file->writer;
+    Selected& s = m_file->selected[kind];
     w.Begin(EMR_SELECTOBJECT);
     w.U32(owned ? handleOrStock : (kStockObject | handleOrStock));
     w.End();
@@ -703,14 +680,14 @@ void EmfPaintEngine::SelectObject(int kind, std::uint32_t handleOrStock, bool ow
 
 void EmfPaintEngine::SyncPen(const QPen& pen, const Mapping& m)
 {
-    RecordWriter& w = *m_w;
-    Selected& s = m_selected[kPen];
+    RecordWriter& w = m_file->writer;
+    Selected& s = m_file->selected[kPen];
     // The same pen at the same scale as last time: nothing to compare.
-    if (s.valid && m_lastPenScale == m.scale && m_lastPenK == m.k && pen == m_lastPen)
+    if (s.valid && m_file->lastPenScale == m.scale && m_file->lastPenK == m.k && pen == m_file->lastPen)
         return;
-    m_lastPen = pen;
-    m_lastPenScale = m.scale;
-    m_lastPenK = m.k;
+    m_file->lastPen = pen;
+    m_file->lastPenScale = m.scale;
+    m_file->lastPenK = m.k;
     if (pen.style() == Qt::NoPen) {
         const QByteArray key("stock-null");
         if (!s.valid || s.key != key) {
@@ -801,8 +778,8 @@ void EmfPaintEngine::SyncPen(const QPen& pen, const Mapping& m)
 
 void EmfPaintEngine::SyncBrush(const QBrush& brush)
 {
-    RecordWriter& w = *m_w;
-    Selected& s = m_selected[kBrush];
+    RecordWriter& w = m_file->writer;
+    Selected& s = m_file->selected[kBrush];
     if (brush.style() == Qt::NoBrush) {
         const QByteArray key("stock-null");
         if (!s.valid || s.key != key) {
@@ -832,31 +809,31 @@ void EmfPaintEngine::SyncBrush(const QBrush& brush)
 
 void EmfPaintEngine::SyncBkMode(std::uint32_t mode, QRgb color)
 {
-    RecordWriter& w = *m_w;
-    if (mode != m_fileBkMode) {
+    RecordWriter& w = m_file->writer;
+    if (mode != m_file->fileBkMode) {
         w.Begin(EMR_SETBKMODE);
         w.U32(mode);
         w.End();
-        m_fileBkMode = mode;
+        m_file->fileBkMode = mode;
     }
-    if (mode == OPAQUE && (!m_fileBkColorKnown || m_fileBkColor != color)) {
+    if (mode == OPAQUE && (!m_file->fileBkColorKnown || m_file->fileBkColor != color)) {
         w.Begin(EMR_SETBKCOLOR);
         w.U32(ColorRef(color));
         w.End();
-        m_fileBkColor = color;
-        m_fileBkColorKnown = true;
+        m_file->fileBkColor = color;
+        m_file->fileBkColorKnown = true;
     }
 }
 
 void EmfPaintEngine::SyncFillMode(Qt::FillRule rule)
 {
     const std::uint32_t mode = rule == Qt::WindingFill ? WINDING : ALTERNATE;
-    if (mode == m_fileFillMode)
+    if (mode == m_file->fileFillMode)
         return;
-    m_w->Begin(EMR_SETPOLYFILLMODE);
-    m_w->U32(mode);
-    m_w->End();
-    m_fileFillMode = mode;
+    m_file->writer.Begin(EMR_SETPOLYFILLMODE);
+    m_file->writer.U32(mode);
+    m_file->writer.End();
+    m_file->fileFillMode = mode;
 }
 
 // ---------------------------------------------------------------------------
@@ -865,7 +842,7 @@ void EmfPaintEngine::SyncFillMode(Qt::FillRule rule)
 void EmfPaintEngine::WritePoly(std::uint32_t type16, std::uint32_t type32, const std::vector<QPoint>& pts,
                                const RectL& bounds)
 {
-    RecordWriter& w = *m_w;
+    RecordWriter& w = m_file->writer;
     const bool small = std::all_of(pts.begin(), pts.end(), [](const QPoint& p) {
         return p.x() >= -32768 && p.x() <= 32767 && p.y() >= -32768 && p.y() <= 32767;
     });
@@ -886,7 +863,7 @@ void EmfPaintEngine::WritePoly(std::uint32_t type16, std::uint32_t type32, const
 
 void EmfPaintEngine::WritePathBody(const QPainterPath& path, const Mapping& m, const RectL& bounds)
 {
-    RecordWriter& w = *m_w;
+    RecordWriter& w = m_file->writer;
     std::vector<QPoint> run;
     int runKind = 0; // 1 lines, 2 curves
     auto flush = [&] {
@@ -955,12 +932,12 @@ void EmfPaintEngine::WritePathBody(const QPainterPath& path, const Mapping& m, c
 
 void EmfPaintEngine::ResetMarkers()
 {
-    m_markers.Clear();
+    m_file->markers.Clear();
 }
 
 bool EmfPaintEngine::IsMarkerRepeat(const Shape& s, const QRectF&)
 {
-    const QTransform& t = m_mapping.t;
+    const QTransform& t = m_file->mapping.t;
     std::uint64_t h = Mix(0, std::uint64_t(s.kind) + 1);
     QPointF anchor;
     auto add = [&](const QPointF& user) {
@@ -995,14 +972,14 @@ bool EmfPaintEngine::IsMarkerRepeat(const Shape& s, const QRectF&)
     }
     const QPointF a = t.map(anchor);
     const MarkerKey key{h, ClampCoord(std::floor(a.x() + 0.5)), ClampCoord(std::floor(a.y() + 0.5))};
-    return !m_markers.Insert(key);
+    return !m_file->markers.Insert(key);
 }
 
 void EmfPaintEngine::DrawShape(const Shape& s, const QPen& penIn, const QBrush& brushIn)
 {
     const bool stroke = penIn.style() != Qt::NoPen;
     const bool fill = brushIn.style() != Qt::NoBrush && s.kind != ShapeKind::Polyline && s.kind != ShapeKind::Lines;
-    m_decoration.remaining = 0;
+    m_file->decoration.remaining = 0;
     if (!stroke && !fill)
         return;
     const QPen pen = stroke ? penIn : QPen(Qt::NoPen);
@@ -1019,7 +996,7 @@ void EmfPaintEngine::DrawShape(const Shape& s, const QPen& penIn, const QBrush& 
     } else {
         ResetMarkers();
     }
-    const bool expressible = m.valid && m_opacity >= 1.0 && PenExpressible(pen) && BrushExpressible(brush);
+    const bool expressible = m.valid && m_file->opacity >= 1.0 && PenExpressible(pen) && BrushExpressible(brush);
     if (!expressible) {
         if (!stroke && EmitTranslucentRect(s, brush, dev))
             return;
@@ -1032,8 +1009,8 @@ void EmfPaintEngine::DrawShape(const Shape& s, const QPen& penIn, const QBrush& 
 
 void EmfPaintEngine::WriteShape(const Shape& s, const QPen& pen, const QBrush& brush, const QRectF& dev)
 {
-    RecordWriter& w = *m_w;
-    const Mapping m = m_mapping;
+    RecordWriter& w = m_file->writer;
+    const Mapping m = m_file->mapping;
     const bool stroke = pen.style() != Qt::NoPen;
     const bool fill = brush.style() != Qt::NoBrush;
     const RectL bounds = DeviceRectL(dev);
@@ -1044,7 +1021,7 @@ void EmfPaintEngine::WriteShape(const Shape& s, const QPen& pen, const QBrush& b
         SyncBrush(brush);
         const bool styled = (stroke && pen.style() != Qt::SolidLine) || (fill && IsHatch(brush.style()));
         if (styled)
-            SyncBkMode(m_bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_bgBrush.color().rgb());
+            SyncBkMode(m_file->bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_file->bgBrush.color().rgb());
     };
     auto polygonOf = [&](const QRectF& r) {
         return std::vector<QPointF>{r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()};
@@ -1088,13 +1065,13 @@ void EmfPaintEngine::WriteShape(const Shape& s, const QPen& pen, const QBrush& b
     case ShapeKind::Polyline:
         SyncPen(pen, m);
         if (pen.style() != Qt::SolidLine)
-            SyncBkMode(m_bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_bgBrush.color().rgb());
+            SyncBkMode(m_file->bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_file->bgBrush.color().rgb());
         WritePoly(EMR_POLYLINE16, EMR_POLYLINE, logicalAll(s.points), bounds);
         return;
     case ShapeKind::Lines: {
         SyncPen(pen, m);
         if (pen.style() != Qt::SolidLine)
-            SyncBkMode(m_bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_bgBrush.color().rgb());
+            SyncBkMode(m_file->bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_file->bgBrush.color().rgb());
         const std::vector<QPoint> pts = logicalAll(s.points);
         if (pts.size() == 2) {
             WritePoly(EMR_POLYLINE16, EMR_POLYLINE, pts, bounds);
@@ -1151,12 +1128,12 @@ void EmfPaintEngine::WriteShape(const Shape& s, const QPen& pen, const QBrush& b
         SyncBrush(brush);
         SyncFillMode(s.path.fillRule());
         if (IsHatch(brush.style()))
-            SyncBkMode(m_bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_bgBrush.color().rgb());
+            SyncBkMode(m_file->bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_file->bgBrush.color().rgb());
     }
     if (stroke) {
         SyncPen(pen, m);
         if (pen.style() != Qt::SolidLine)
-            SyncBkMode(m_bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_bgBrush.color().rgb());
+            SyncBkMode(m_file->bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_file->bgBrush.color().rgb());
     }
     auto finish = [&](std::uint32_t type) {
         w.Begin(type);
@@ -1180,10 +1157,10 @@ bool EmfPaintEngine::EmitTranslucentRect(const Shape& s, const QBrush& brush, co
     // colour stretched over the rectangle and blended with a constant
     // alpha, which readers agree on whether or not they take bitmaps as
     // premultiplied.
-    const Mapping& m = m_mapping;
+    const Mapping& m = m_file->mapping;
     if (s.kind != ShapeKind::Rect || !m.valid || !m.axisAligned || brush.style() != Qt::SolidPattern)
         return false;
-    const double alpha = brush.color().alphaF() * std::clamp(m_opacity, 0.0, 1.0);
+    const double alpha = brush.color().alphaF() * std::clamp(m_file->opacity, 0.0, 1.0);
     if (std::lround(alpha * 255) <= 0)
         return true; // nothing to see
     QImage pixel(1, 1, QImage::Format_RGB32);
@@ -1197,7 +1174,7 @@ void EmfPaintEngine::Rasterize(const QRectF& dev, const QPen& pen, const QBrush&
 {
     // Draws just this primitive into a bitmap of its device area, with the
     // painter's state, and writes that bitmap instead.
-    const QRect area = dev.toAlignedRect().intersected(m_deviceRect.toAlignedRect());
+    const QRect area = dev.toAlignedRect().intersected(m_file->deviceRect.toAlignedRect());
     if (area.isEmpty() || qint64(area.width()) * area.height() * 4 > kMaxBitmapBytes)
         return;
     QImage image(area.size(), QImage::Format_ARGB32_Premultiplied);
@@ -1207,16 +1184,16 @@ void EmfPaintEngine::Rasterize(const QRectF& dev, const QPen& pen, const QBrush&
     {
         QPainter p(&image);
         p.translate(-area.x(), -area.y());
-        if (m_clipEnabled && !m_clip.empty())
+        if (m_file->clipEnabled && !m_file->clip.empty())
             p.setClipPath(ClipPathDevice());
-        p.setTransform(m_transform * QTransform::fromTranslate(-area.x(), -area.y()));
-        p.setRenderHints(m_hints);
-        p.setOpacity(m_opacity);
+        p.setTransform(m_file->transform * QTransform::fromTranslate(-area.x(), -area.y()));
+        p.setRenderHints(m_file->hints);
+        p.setOpacity(m_file->opacity);
         p.setPen(pen);
         p.setBrush(brush);
-        p.setBrushOrigin(m_brushOrigin);
-        p.setBackground(m_bgBrush);
-        p.setBackgroundMode(m_bgMode);
+        p.setBrushOrigin(m_file->brushOrigin);
+        p.setBackground(m_file->bgBrush);
+        p.setBackgroundMode(m_file->bgMode);
         draw(p);
     }
     ResetMarkers();
@@ -1254,7 +1231,7 @@ void EmfPaintEngine::EmitImage(const QRectF& dest, const QImage& source, const M
 
     SyncClip();
     SyncWorld(m);
-    RecordWriter& w = *m_w;
+    RecordWriter& w = m_file->writer;
     const QPoint a = Logical(dest.topLeft(), m), b = Logical(dest.bottomRight(), m);
     const RectL bounds = DeviceRectL(dev);
     if (blend) {
@@ -1282,7 +1259,7 @@ void EmfPaintEngine::EmitImage(const QRectF& dest, const QImage& source, const M
         w.I32(image.width());
         w.I32(image.height());
     } else {
-        const std::uint32_t mode = (m_hints & QPainter::SmoothPixmapTransform) ? HALFTONE : COLORONCOLOR;
+        const std::uint32_t mode = (m_file->hints & QPainter::SmoothPixmapTransform) ? HALFTONE : COLORONCOLOR;
         w.Begin(EMR_SETSTRETCHBLTMODE);
         w.U32(mode);
         w.End();
@@ -1334,7 +1311,7 @@ void EmfPaintEngine::drawPath(const QPainterPath& path)
             for (int i = 0; i < n - 1; ++i)
                 s.points.push_back(path.elementAt(i));
             s.fillRule = path.fillRule();
-        } else if (lines && !closed && m_brush.style() == Qt::NoBrush) {
+        } else if (lines && !closed && m_file->brush.style() == Qt::NoBrush) {
             s.kind = ShapeKind::Polyline;
             for (int i = 0; i < n; ++i)
                 s.points.push_back(path.elementAt(i));
@@ -1343,7 +1320,7 @@ void EmfPaintEngine::drawPath(const QPainterPath& path)
             s.path = path;
         }
     }
-    DrawShape(s, m_pen, m_brush);
+    DrawShape(s, m_file->pen, m_file->brush);
 }
 
 void EmfPaintEngine::drawPolygon(const QPointF* points, int count, PolygonDrawMode mode)
@@ -1355,21 +1332,21 @@ void EmfPaintEngine::drawPolygon(const QPointF* points, int count, PolygonDrawMo
     s.kind = mode == PolylineMode ? ShapeKind::Polyline : ShapeKind::Polygon;
     s.fillRule = mode == OddEvenMode ? Qt::OddEvenFill : Qt::WindingFill;
     s.points.assign(points, points + count);
-    DrawShape(s, m_pen, mode == PolylineMode ? QBrush(Qt::NoBrush) : m_brush);
+    DrawShape(s, m_file->pen, mode == PolylineMode ? QBrush(Qt::NoBrush) : m_file->brush);
 }
 
 void EmfPaintEngine::drawLines(const QLineF* lines, int count)
 {
     if (count <= 0)
         return;
-    if (m_decoration.remaining > 0 && count == 1) {
+    if (m_file->decoration.remaining > 0 && count == 1) {
         // Qt draws the underline and strike-out of a text item as lines of
         // their own; the font record already carries them.
         const QLineF& l = lines[0];
-        const Decoration& d = m_decoration;
+        const Decoration& d = m_file->decoration;
         if (l.y1() == l.y2() && l.y1() >= d.y0 && l.y1() <= d.y1 && std::fabs(std::min(l.x1(), l.x2()) - d.x0) <= 1.0 &&
-            m_transform == d.t) {
-            --m_decoration.remaining;
+            m_file->transform == d.t) {
+            --m_file->decoration.remaining;
             return;
         }
     }
@@ -1380,7 +1357,7 @@ void EmfPaintEngine::drawLines(const QLineF* lines, int count)
         s.points.push_back(lines[i].p1());
         s.points.push_back(lines[i].p2());
     }
-    DrawShape(s, m_pen, QBrush(Qt::NoBrush));
+    DrawShape(s, m_file->pen, QBrush(Qt::NoBrush));
 }
 
 void EmfPaintEngine::drawRects(const QRectF* rects, int count)
@@ -1390,7 +1367,7 @@ void EmfPaintEngine::drawRects(const QRectF* rects, int count)
         s.kind = ShapeKind::Rect;
         s.rect = rects[i];
         s.markerCandidate = true;
-        DrawShape(s, m_pen, m_brush);
+        DrawShape(s, m_file->pen, m_file->brush);
     }
 }
 
@@ -1400,33 +1377,33 @@ void EmfPaintEngine::drawEllipse(const QRectF& rect)
     s.kind = ShapeKind::Ellipse;
     s.rect = rect;
     s.markerCandidate = true;
-    DrawShape(s, m_pen, m_brush);
+    DrawShape(s, m_file->pen, m_file->brush);
 }
 
 void EmfPaintEngine::drawPoints(const QPointF* points, int count)
 {
     // A point is a dot of the pen's width in the pen's colour.
-    if (m_pen.style() == Qt::NoPen || count <= 0)
+    if (m_file->pen.style() == Qt::NoPen || count <= 0)
         return;
     const Mapping& m = CurrentMapping();
     if (!m.valid && m.t.isAffine())
         return;
-    const double size = m_pen.isCosmetic() ? std::max(1.0, m_pen.widthF()) / (m.valid ? m.scale : 1.0) : m_pen.widthF();
-    const bool round = m_pen.capStyle() == Qt::RoundCap;
+    const double size = m_file->pen.isCosmetic() ? std::max(1.0, m_file->pen.widthF()) / (m.valid ? m.scale : 1.0) : m_file->pen.widthF();
+    const bool round = m_file->pen.capStyle() == Qt::RoundCap;
     for (int i = 0; i < count; ++i) {
         Shape s;
         s.kind = round ? ShapeKind::Ellipse : ShapeKind::Rect;
         s.rect = QRectF(points[i].x() - size / 2, points[i].y() - size / 2, size, size);
         s.markerCandidate = true;
-        DrawShape(s, QPen(Qt::NoPen), m_pen.brush());
+        DrawShape(s, QPen(Qt::NoPen), m_file->pen.brush());
     }
 }
 
 void EmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& ti)
 {
-    m_decoration.remaining = 0;
+    m_file->decoration.remaining = 0;
     const QString text = ti.text();
-    if (text.isEmpty() || m_pen.style() == Qt::NoPen)
+    if (text.isEmpty() || m_file->pen.style() == Qt::NoPen)
         return;
     ResetMarkers();
     const QFont font = ti.font();
@@ -1441,8 +1418,8 @@ void EmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& ti)
     const QRectF dev = DeviceBounds(m, box, QPen(Qt::NoPen));
     if (dev.isEmpty())
         return;
-    if (!m.valid || m_opacity < 1.0 || !PenExpressible(m_pen)) {
-        const QBrush brush = m_pen.brush();
+    if (!m.valid || m_file->opacity < 1.0 || !PenExpressible(m_file->pen)) {
+        const QBrush brush = m_file->pen.brush();
         Rasterize(dev, QPen(Qt::NoPen), brush, [&](QPainter& q) {
             QPainterPath path;
             path.addText(p, font, text);
@@ -1453,7 +1430,7 @@ void EmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& ti)
 
     SyncClip();
     SyncWorld(m);
-    RecordWriter& w = *m_w;
+    RecordWriter& w = m_file->writer;
 
     // The font: face, em height in logical units, weight and styles.
     const double px = font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF() * m_device.Dpi() / 72.0;
@@ -1463,13 +1440,13 @@ void EmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& ti)
     const std::uint8_t italic = font.italic() ? 1 : 0;
     const std::uint8_t underline = font.underline() ? 1 : 0;
     const std::uint8_t strikeOut = font.strikeOut() ? 1 : 0;
-    const std::uint8_t quality = (m_hints & QPainter::TextAntialiasing) ? ANTIALIASED_QUALITY : 0;
+    const std::uint8_t quality = (m_file->hints & QPainter::TextAntialiasing) ? ANTIALIASED_QUALITY : 0;
     QByteArray key;
     for (std::uint32_t v : {std::uint32_t(height), weight, std::uint32_t(italic), std::uint32_t(underline),
                             std::uint32_t(strikeOut), std::uint32_t(quality)})
         key.append(reinterpret_cast<const char*>(&v), 4);
     PutUtf16(key, face);
-    Selected& sel = m_selected[kFont];
+    Selected& sel = m_file->selected[kFont];
     if (!sel.valid || sel.key != key) {
         const std::uint32_t handle = w.AllocateHandle();
         w.Begin(EMR_EXTCREATEFONTINDIRECTW);
@@ -1500,13 +1477,13 @@ void EmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& ti)
         SelectObject(kFont, handle, true);
         sel.key = key;
     }
-    const QRgb color = m_pen.color().rgb();
-    if (!m_fileTextColorKnown || m_fileTextColor != color) {
+    const QRgb color = m_file->pen.color().rgb();
+    if (!m_file->fileTextColorKnown || m_file->fileTextColor != color) {
         w.Begin(EMR_SETTEXTCOLOR);
         w.U32(ColorRef(color));
         w.End();
-        m_fileTextColor = color;
-        m_fileTextColorKnown = true;
+        m_file->fileTextColor = color;
+        m_file->fileTextColorKnown = true;
     }
     SyncBkMode(TRANSPARENT, 0);
 
@@ -1563,11 +1540,11 @@ void EmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& ti)
     AddBounds(dev);
 
     if (ti.renderFlags() & (QTextItem::Underline | QTextItem::StrikeOut)) {
-        m_decoration.remaining = (underline ? 1 : 0) + (strikeOut ? 1 : 0);
-        m_decoration.x0 = std::floor(p.x());
-        m_decoration.y0 = p.y() - ti.ascent();
-        m_decoration.y1 = p.y() + ti.descent() + 1.0;
-        m_decoration.t = m_transform;
+        m_file->decoration.remaining = (underline ? 1 : 0) + (strikeOut ? 1 : 0);
+        m_file->decoration.x0 = std::floor(p.x());
+        m_file->decoration.y0 = p.y() - ti.ascent();
+        m_file->decoration.y1 = p.y() + ti.descent() + 1.0;
+        m_file->decoration.t = m_file->transform;
     }
 }
 
@@ -1578,7 +1555,7 @@ void EmfPaintEngine::drawPixmap(const QRectF& r, const QPixmap& pm, const QRectF
 
 void EmfPaintEngine::drawImage(const QRectF& r, const QImage& image, const QRectF& sr, Qt::ImageConversionFlags)
 {
-    m_decoration.remaining = 0;
+    m_file->decoration.remaining = 0;
     ResetMarkers();
     if (image.isNull() || r.isEmpty())
         return;
@@ -1598,5 +1575,5 @@ void EmfPaintEngine::drawImage(const QRectF& r, const QImage& image, const QRect
     const double sx = r.width() / sr.width(), sy = r.height() / sr.height();
     const QRectF dest(r.x() + (src.x() - sr.x()) * sx, r.y() + (src.y() - sr.y()) * sy, src.width() * sx,
                       src.height() * sy);
-    EmitImage(dest, src == image.rect() ? image : image.copy(src), m, m_opacity);
+    EmitImage(dest, src == image.rect() ? image : image.copy(src), m, m_file->opacity);
 }

@@ -203,6 +203,8 @@ private slots:
     void defaultChart_data();
     void defaultChart();
     void dataOnlyAfterPainting();
+    void secondPainterStartsClean_data();
+    void secondPainterStartsClean();
 };
 
 void TestEmfDevice::header_data()
@@ -826,6 +828,53 @@ void TestEmfDevice::dataOnlyAfterPainting()
     QVERIFY(second.ok);
     QVERIFY(second.OfType(EMR_RECTANGLE).isEmpty());
     QCOMPARE(Parse(first).OfType(EMR_RECTANGLE).size(), 1);
+}
+
+void TestEmfDevice::secondPainterStartsClean_data()
+{
+    // A first painter that leaves every piece of painter state it can set
+    // away from its default; the second painter draws the same thing each
+    // time and must write the file a fresh device writes.
+    QTest::addColumn<Draw>("first");
+    QTest::newRow("brush origin") << Draw([](QPainter& p) { p.setBrushOrigin(7, 3); });
+    QTest::newRow("pen, brush, background, opacity, clip, transform") << Draw([](QPainter& p) {
+        p.setPen(QPen(Qt::red, 3, Qt::DashLine));
+        p.setBrush(QBrush(Qt::green, Qt::CrossPattern));
+        p.setBackgroundMode(Qt::OpaqueMode);
+        p.setBackground(Qt::yellow);
+        p.setOpacity(0.5);
+        p.setClipRect(QRect(5, 5, 20, 20));
+        p.rotate(30);
+        p.setFont(QFont(QStringLiteral("Serif"), 30));
+        p.drawText(QPointF(10, 10), QStringLiteral("first"));
+        p.drawRect(QRectF(1, 1, 8, 8));
+    });
+}
+
+void TestEmfDevice::secondPainterStartsClean()
+{
+    QFETCH(Draw, first);
+    const Draw second = [](QPainter& p) {
+        QImage tile(4, 4, QImage::Format_RGB32);
+        tile.fill(Qt::blue);
+        tile.setPixel(0, 0, qRgb(255, 0, 0));
+        p.fillRect(QRectF(2, 2, 30, 20), QBrush(tile)); // a texture: drawn as a bitmap from the origin
+        p.setPen(QPen(Qt::black, 0, Qt::DotLine));
+        p.drawLine(0, 50, 100, 50);
+        p.drawText(QPointF(10, 80), QStringLiteral("second"));
+        p.drawEllipse(QRectF(40, 40, 6, 6));
+    };
+    EmfDevice reused(QSize(200, 100));
+    {
+        QPainter p(&reused);
+        first(p);
+        second(p);
+    }
+    {
+        QPainter p(&reused);
+        second(p);
+    }
+    QCOMPARE(reused.Data(), Paint(second));
 }
 
 QTEST_MAIN(TestEmfDevice)

@@ -1,5 +1,6 @@
 #pragma once
-// The paint engine behind EmfDevice; private to metafile/. It turns what a
+// The paint engine behind EmfDevice; private to metafile/ (only EmfDevice.cpp
+// includes it). It turns what a
 // QPainter draws into enhanced metafile records: shapes as vector records,
 // text as text records, pictures as bitmap records, and whatever the format
 // cannot express (gradients, textures, perspective, translucent strokes) as
@@ -11,6 +12,7 @@
 // transform's scale, so a tiny or huge scale keeps that precision too.
 
 #include "EmfRecordWriter.h"
+#include "EmfRecords.h"
 
 #include <QBrush>
 #include <QByteArray>
@@ -133,52 +135,59 @@ private:
 
     const EmfDevice& m_device;
     QByteArray m_data;
-    std::unique_ptr<emf::RecordWriter> m_w;
-    QRectF m_deviceRect;
-    QRectF m_bounds;
 
-    // What the painter asks for.
-    QPen m_pen;
-    QBrush m_brush;
-    QBrush m_bgBrush;
-    Qt::BGMode m_bgMode = Qt::TransparentMode;
-    QPointF m_brushOrigin;
-    double m_opacity = 1.0;
-    QPainter::RenderHints m_hints;
-    QTransform m_transform;
-    Mapping m_mapping;
-    bool m_mappingDirty = true;
-    bool m_clipEnabled = false;
-    std::vector<ClipPiece> m_clip;
-    mutable QRectF m_clipBounds;
-    mutable bool m_clipBoundsDirty = true;
-
-    // What the file holds.
-    std::vector<ClipPiece> m_fileClip;
-    QTransform m_fileWorld;
     struct Selected {
         QByteArray key;          // what the object is, to compare with
         std::uint32_t handle = 0; // owned handle, 0 for a stock object
         bool valid = false;
     };
-    Selected m_selected[3]; // pen, brush, font
-    QPen m_lastPen;         // what SyncPen last made the selected pen from
-    double m_lastPenScale = 0, m_lastPenK = 0;
-    std::uint32_t m_fileBkMode = 0;
-    QRgb m_fileBkColor = 0;
-    bool m_fileBkColorKnown = false;
-    std::uint32_t m_fileFillMode = 0;
-    QRgb m_fileTextColor = 0;
-    bool m_fileTextColorKnown = false;
-
-    // Markers of the current run, drawn at most once per device pixel.
-    MarkerSet m_markers;
-
     // Underline and strike-out lines that Qt draws after a text item whose
     // font record already carries them.
     struct Decoration {
         int remaining = 0;
         double x0 = 0, y0 = 0, y1 = 0;
         QTransform t;
-    } m_decoration;
+    };
+
+    // Everything one file builds up while a painter is active. begin() makes
+    // it afresh, so nothing of one file reaches the next.
+    struct FileState {
+        emf::RecordWriter writer;
+        QRectF deviceRect;
+        QRectF bounds;
+
+        // What the painter asks for.
+        QPen pen;
+        QBrush brush;
+        QBrush bgBrush{Qt::white};
+        Qt::BGMode bgMode = Qt::TransparentMode;
+        QPointF brushOrigin;
+        double opacity = 1.0;
+        QPainter::RenderHints hints;
+        QTransform transform;
+        Mapping mapping;
+        bool mappingDirty = true;
+        bool clipEnabled = false;
+        std::vector<ClipPiece> clip;
+        QRectF clipBounds;
+        bool clipBoundsDirty = true;
+
+        // What the file holds.
+        std::vector<ClipPiece> fileClip;
+        QTransform fileWorld;
+        Selected selected[3]; // pen, brush, font
+        QPen lastPen;         // what SyncPen last made the selected pen from
+        double lastPenScale = 0, lastPenK = 0;
+        std::uint32_t fileBkMode = emf::TRANSPARENT; // begin() writes it
+        QRgb fileBkColor = 0;
+        bool fileBkColorKnown = false;
+        std::uint32_t fileFillMode = emf::ALTERNATE; // the device context's own start value
+        QRgb fileTextColor = 0;
+        bool fileTextColorKnown = false;
+
+        // Markers of the current run, drawn at most once per device pixel.
+        MarkerSet markers;
+        Decoration decoration;
+    };
+    std::unique_ptr<FileState> m_file; // null while no painter is active
 };
