@@ -839,16 +839,16 @@ void EmfPaintEngine::SyncFillMode(Qt::FillRule rule)
 // ---------------------------------------------------------------------------
 // Geometry records
 
-void EmfPaintEngine::WritePoly(std::uint32_t type16, std::uint32_t type32, const std::vector<QPoint>& pts,
-                               const RectL& bounds)
+bool EmfPaintEngine::FitsIn16Bits(const std::vector<QPoint>& pts)
 {
-    RecordWriter& w = m_file->writer;
-    const bool small = std::all_of(pts.begin(), pts.end(), [](const QPoint& p) {
+    return std::all_of(pts.begin(), pts.end(), [](const QPoint& p) {
         return p.x() >= -32768 && p.x() <= 32767 && p.y() >= -32768 && p.y() <= 32767;
     });
-    w.Begin(small ? type16 : type32);
-    w.Rect(bounds);
-    w.U32(std::uint32_t(pts.size()));
+}
+
+void EmfPaintEngine::WritePoints(const std::vector<QPoint>& pts, bool small)
+{
+    RecordWriter& w = m_file->writer;
     for (const QPoint& p : pts) {
         if (small) {
             w.I16(std::int16_t(p.x()));
@@ -858,6 +858,17 @@ void EmfPaintEngine::WritePoly(std::uint32_t type16, std::uint32_t type32, const
             w.I32(p.y());
         }
     }
+}
+
+void EmfPaintEngine::WritePoly(std::uint32_t type16, std::uint32_t type32, const std::vector<QPoint>& pts,
+                               const RectL& bounds)
+{
+    RecordWriter& w = m_file->writer;
+    const bool small = FitsIn16Bits(pts);
+    w.Begin(small ? type16 : type32);
+    w.Rect(bounds);
+    w.U32(std::uint32_t(pts.size()));
+    WritePoints(pts, small);
     w.End();
 }
 
@@ -1009,131 +1020,141 @@ void EmfPaintEngine::DrawShape(const Shape& s, const QPen& penIn, const QBrush& 
 
 void EmfPaintEngine::WriteShape(const Shape& s, const QPen& pen, const QBrush& brush, const QRectF& dev)
 {
-    RecordWriter& w = m_file->writer;
-    const Mapping m = m_file->mapping;
-    const bool stroke = pen.style() != Qt::NoPen;
-    const bool fill = brush.style() != Qt::NoBrush;
-    const RectL bounds = DeviceRectL(dev);
     SyncClip();
-    SyncWorld(m);
-    auto syncBoth = [&] {
-        SyncPen(pen, m);
-        SyncBrush(brush);
-        const bool styled = (stroke && pen.style() != Qt::SolidLine) || (fill && IsHatch(brush.style()));
-        if (styled)
-            SyncBkMode(m_file->bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_file->bgBrush.color().rgb());
-    };
-    auto polygonOf = [&](const QRectF& r) {
-        return std::vector<QPointF>{r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()};
-    };
-    auto logicalAll = [&](const std::vector<QPointF>& pts) {
-        std::vector<QPoint> out;
-        out.reserve(pts.size());
-        for (const QPointF& p : pts)
-            out.push_back(Logical(p, m));
-        return out;
-    };
+    SyncWorld(m_file->mapping);
     switch (s.kind) {
     case ShapeKind::Rect:
-    case ShapeKind::Ellipse:
-        if (m.axisAligned) {
-            syncBoth();
-            const QRectF r = s.rect.normalized();
-            const QPoint a = Logical(r.topLeft(), m), b = Logical(r.bottomRight(), m);
-            w.Begin(s.kind == ShapeKind::Rect ? EMR_RECTANGLE : EMR_ELLIPSE);
-            w.I32(std::min(a.x(), b.x()));
-            w.I32(std::min(a.y(), b.y()));
-            w.I32(std::max(a.x(), b.x()));
-            w.I32(std::max(a.y(), b.y()));
-            w.End();
-        } else if (s.kind == ShapeKind::Rect) {
-            Shape poly;
-            poly.kind = ShapeKind::Polygon;
-            poly.points = polygonOf(s.rect);
-            WriteShape(poly, pen, brush, dev);
-        } else {
-            Shape path;
-            path.path.addEllipse(s.rect);
-            WriteShape(path, pen, brush, dev);
-        }
-        return;
-    case ShapeKind::Polygon:
-        syncBoth();
-        SyncFillMode(s.fillRule);
-        WritePoly(EMR_POLYGON16, EMR_POLYGON, logicalAll(s.points), bounds);
-        return;
-    case ShapeKind::Polyline:
-        SyncPen(pen, m);
-        if (pen.style() != Qt::SolidLine)
-            SyncBkMode(m_file->bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_file->bgBrush.color().rgb());
-        WritePoly(EMR_POLYLINE16, EMR_POLYLINE, logicalAll(s.points), bounds);
-        return;
-    case ShapeKind::Lines: {
-        SyncPen(pen, m);
-        if (pen.style() != Qt::SolidLine)
-            SyncBkMode(m_file->bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_file->bgBrush.color().rgb());
-        const std::vector<QPoint> pts = logicalAll(s.points);
-        if (pts.size() == 2) {
-            WritePoly(EMR_POLYLINE16, EMR_POLYLINE, pts, bounds);
-            return;
-        }
-        const bool small = std::all_of(pts.begin(), pts.end(), [](const QPoint& p) {
-            return p.x() >= -32768 && p.x() <= 32767 && p.y() >= -32768 && p.y() <= 32767;
-        });
-        w.Begin(small ? EMR_POLYPOLYLINE16 : EMR_POLYPOLYLINE);
-        w.Rect(bounds);
-        w.U32(std::uint32_t(pts.size() / 2));
-        w.U32(std::uint32_t(pts.size()));
-        for (size_t i = 0; i < pts.size() / 2; ++i)
-            w.U32(2);
-        for (const QPoint& p : pts) {
-            if (small) {
-                w.I16(std::int16_t(p.x()));
-                w.I16(std::int16_t(p.y()));
-            } else {
-                w.I32(p.x());
-                w.I32(p.y());
-            }
-        }
-        w.End();
-        return;
+    case ShapeKind::Ellipse: WriteBox(s, pen, brush, dev); return;
+    case ShapeKind::Polygon: WritePolygon(s.points, s.fillRule, pen, brush, DeviceRectL(dev)); return;
+    case ShapeKind::Polyline: WritePolyline(s.points, pen, DeviceRectL(dev)); return;
+    case ShapeKind::Lines: WriteLines(s.points, pen, DeviceRectL(dev)); return;
+    case ShapeKind::Path: WritePath(s.path, pen, brush, DeviceRectL(dev)); return;
     }
-    case ShapeKind::Path:
-        break;
-    }
+}
 
-    // A general path: figures between BEGINPATH and ENDPATH, then filled
-    // and stroked. Stroking and filling in one record would close open
-    // figures, so a path with an open figure is written twice instead.
+std::vector<QPoint> EmfPaintEngine::LogicalPoints(const std::vector<QPointF>& pts, const Mapping& m) const
+{
+    std::vector<QPoint> out;
+    out.reserve(pts.size());
+    for (const QPointF& p : pts)
+        out.push_back(Logical(p, m));
+    return out;
+}
+
+void EmfPaintEngine::SyncStyledBackground(bool styled)
+{
+    // Gaps of a styled pen and a hatch's background are filled only in
+    // opaque background mode.
+    if (styled)
+        SyncBkMode(m_file->bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_file->bgBrush.color().rgb());
+}
+
+void EmfPaintEngine::SyncPenAndBrush(const QPen& pen, const QBrush& brush)
+{
+    SyncPen(pen, m_file->mapping);
+    SyncBrush(brush);
+    SyncStyledBackground((pen.style() != Qt::NoPen && pen.style() != Qt::SolidLine) || IsHatch(brush.style()));
+}
+
+void EmfPaintEngine::WriteBox(const Shape& s, const QPen& pen, const QBrush& brush, const QRectF& dev)
+{
+    const Mapping& m = m_file->mapping;
+    if (!m.axisAligned) {
+        // Turned by the world transform: the rectangle's corners or the
+        // ellipse's curves.
+        if (s.kind == ShapeKind::Rect) {
+            const QRectF& r = s.rect;
+            WritePolygon({r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()}, Qt::OddEvenFill, pen, brush,
+                         DeviceRectL(dev));
+        } else {
+            QPainterPath path;
+            path.addEllipse(s.rect);
+            WritePath(path, pen, brush, DeviceRectL(dev));
+        }
+        return;
+    }
+    SyncPenAndBrush(pen, brush);
+    const QRectF r = s.rect.normalized();
+    const QPoint a = Logical(r.topLeft(), m), b = Logical(r.bottomRight(), m);
+    RecordWriter& w = m_file->writer;
+    w.Begin(s.kind == ShapeKind::Rect ? EMR_RECTANGLE : EMR_ELLIPSE);
+    w.I32(std::min(a.x(), b.x()));
+    w.I32(std::min(a.y(), b.y()));
+    w.I32(std::max(a.x(), b.x()));
+    w.I32(std::max(a.y(), b.y()));
+    w.End();
+}
+
+void EmfPaintEngine::WritePolygon(const std::vector<QPointF>& points, Qt::FillRule rule, const QPen& pen,
+                                  const QBrush& brush, const RectL& bounds)
+{
+    SyncPenAndBrush(pen, brush);
+    SyncFillMode(rule);
+    WritePoly(EMR_POLYGON16, EMR_POLYGON, LogicalPoints(points, m_file->mapping), bounds);
+}
+
+void EmfPaintEngine::WritePolyline(const std::vector<QPointF>& points, const QPen& pen, const RectL& bounds)
+{
+    SyncPen(pen, m_file->mapping);
+    SyncStyledBackground(pen.style() != Qt::SolidLine);
+    WritePoly(EMR_POLYLINE16, EMR_POLYLINE, LogicalPoints(points, m_file->mapping), bounds);
+}
+
+void EmfPaintEngine::WriteLines(const std::vector<QPointF>& ends, const QPen& pen, const RectL& bounds)
+{
+    SyncPen(pen, m_file->mapping);
+    SyncStyledBackground(pen.style() != Qt::SolidLine);
+    const std::vector<QPoint> pts = LogicalPoints(ends, m_file->mapping);
+    if (pts.size() == 2) {
+        WritePoly(EMR_POLYLINE16, EMR_POLYLINE, pts, bounds);
+        return;
+    }
+    // Many lines: one record of two-point polylines.
+    RecordWriter& w = m_file->writer;
+    const bool small = FitsIn16Bits(pts);
+    w.Begin(small ? EMR_POLYPOLYLINE16 : EMR_POLYPOLYLINE);
+    w.Rect(bounds);
+    w.U32(std::uint32_t(pts.size() / 2));
+    w.U32(std::uint32_t(pts.size()));
+    for (size_t i = 0; i < pts.size() / 2; ++i)
+        w.U32(2);
+    WritePoints(pts, small);
+    w.End();
+}
+
+void EmfPaintEngine::WritePath(const QPainterPath& path, const QPen& pen, const QBrush& brush, const RectL& bounds)
+{
+    // Figures between BEGINPATH and ENDPATH, then filled and stroked.
+    // Stroking and filling in one record would close open figures, so a
+    // path with an open figure is written twice instead.
+    RecordWriter& w = m_file->writer;
+    const Mapping& m = m_file->mapping;
+    const bool stroke = pen.style() != Qt::NoPen;
+    const bool fill = brush.style() != Qt::NoBrush;
     bool open = false;
-    {
-        const int n = s.path.elementCount();
-        int start = 0;
-        for (int i = 1; i <= n; ++i) {
-            if (i == n || s.path.elementAt(i).isMoveTo()) {
-                if (i - start > 1 && QPointF(s.path.elementAt(i - 1)) != QPointF(s.path.elementAt(start)))
-                    open = true;
-                start = i;
-            }
+    const int n = path.elementCount();
+    for (int i = 1, start = 0; i <= n; ++i) {
+        if (i == n || path.elementAt(i).isMoveTo()) {
+            if (i - start > 1 && QPointF(path.elementAt(i - 1)) != QPointF(path.elementAt(start)))
+                open = true;
+            start = i;
         }
     }
     auto writeFigures = [&] {
         w.Begin(EMR_BEGINPATH);
         w.End();
-        WritePathBody(s.path, m, bounds);
+        WritePathBody(path, m, bounds);
         w.Begin(EMR_ENDPATH);
         w.End();
     };
     if (fill) {
         SyncBrush(brush);
-        SyncFillMode(s.path.fillRule());
-        if (IsHatch(brush.style()))
-            SyncBkMode(m_file->bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_file->bgBrush.color().rgb());
+        SyncFillMode(path.fillRule());
+        SyncStyledBackground(IsHatch(brush.style()));
     }
     if (stroke) {
         SyncPen(pen, m);
-        if (pen.style() != Qt::SolidLine)
-            SyncBkMode(m_file->bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_file->bgBrush.color().rgb());
+        SyncStyledBackground(pen.style() != Qt::SolidLine);
     }
     auto finish = [&](std::uint32_t type) {
         w.Begin(type);
@@ -1430,12 +1451,28 @@ void EmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& ti)
 
     SyncClip();
     SyncWorld(m);
-    RecordWriter& w = m_file->writer;
+    SyncFont(font, m);
+    SyncTextColor(m_file->pen.color().rgb());
+    SyncBkMode(TRANSPARENT, 0);
+    WriteText(text, p, TextPositions(text, fm, width), m, dev);
+    AddBounds(dev);
 
-    // The font: face, em height in logical units, weight and styles.
+    if (ti.renderFlags() & (QTextItem::Underline | QTextItem::StrikeOut)) {
+        Decoration& d = m_file->decoration;
+        d.remaining = (font.underline() ? 1 : 0) + (font.strikeOut() ? 1 : 0);
+        d.x0 = std::floor(p.x());
+        d.y0 = p.y() - ti.ascent();
+        d.y1 = p.y() + ti.descent() + 1.0;
+        d.t = m_file->transform;
+    }
+}
+
+void EmfPaintEngine::SyncFont(const QFont& font, const Mapping& m)
+{
+    // Face, em height in logical units, weight and styles.
     const double px = font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF() * m_device.Dpi() / 72.0;
     const std::int32_t height = -std::max<std::int32_t>(1, ClampCoord(px * m.k));
-    QString face = font.family().left(LF_FACESIZE - 1);
+    const QString face = font.family().left(LF_FACESIZE - 1);
     const auto weight = std::uint32_t(std::clamp(int(font.weight()), 1, 1000));
     const std::uint8_t italic = font.italic() ? 1 : 0;
     const std::uint8_t underline = font.underline() ? 1 : 0;
@@ -1447,48 +1484,56 @@ void EmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& ti)
         key.append(reinterpret_cast<const char*>(&v), 4);
     PutUtf16(key, face);
     Selected& sel = m_file->selected[kFont];
-    if (!sel.valid || sel.key != key) {
-        const std::uint32_t handle = w.AllocateHandle();
-        w.Begin(EMR_EXTCREATEFONTINDIRECTW);
-        w.U32(handle);
-        w.I32(height);
-        w.I32(0); // width: the face's own
-        w.I32(0); // escapement and orientation: rotation is the world's
-        w.I32(0);
-        w.U32(weight);
-        w.U8(italic);
-        w.U8(underline);
-        w.U8(strikeOut);
-        w.U8(DEFAULT_CHARSET);
-        w.U8(0); // out precision
-        w.U8(0); // clip precision
-        w.U8(quality);
-        w.U8(0); // pitch and family
-        auto writeName = [&](const QString& s, int chars) {
-            const QString t = s.left(chars - 1);
-            w.Raw(reinterpret_cast<const char*>(t.utf16()), t.size() * 2);
-            w.Zeros((chars - t.size()) * 2);
-        };
-        writeName(face, LF_FACESIZE);
-        writeName(face, LF_FULLFACESIZE); // full name
-        writeName(QString(), LF_FACESIZE); // style
-        w.Zeros(kLogFontPanoseSize - kLogFontWSize - 2 * LF_FULLFACESIZE - 2 * LF_FACESIZE);
-        w.End();
-        SelectObject(kFont, handle, true);
-        sel.key = key;
-    }
-    const QRgb color = m_file->pen.color().rgb();
-    if (!m_file->fileTextColorKnown || m_file->fileTextColor != color) {
-        w.Begin(EMR_SETTEXTCOLOR);
-        w.U32(ColorRef(color));
-        w.End();
-        m_file->fileTextColor = color;
-        m_file->fileTextColorKnown = true;
-    }
-    SyncBkMode(TRANSPARENT, 0);
+    if (sel.valid && sel.key == key)
+        return;
+    RecordWriter& w = m_file->writer;
+    const std::uint32_t handle = w.AllocateHandle();
+    w.Begin(EMR_EXTCREATEFONTINDIRECTW);
+    w.U32(handle);
+    w.I32(height);
+    w.I32(0); // width: the face's own
+    w.I32(0); // escapement and orientation: rotation is the world's
+    w.I32(0);
+    w.U32(weight);
+    w.U8(italic);
+    w.U8(underline);
+    w.U8(strikeOut);
+    w.U8(DEFAULT_CHARSET);
+    w.U8(0); // out precision
+    w.U8(0); // clip precision
+    w.U8(quality);
+    w.U8(0); // pitch and family
+    auto writeName = [&](const QString& name, int chars) {
+        const QString t = name.left(chars - 1);
+        w.Raw(reinterpret_cast<const char*>(t.utf16()), t.size() * 2);
+        w.Zeros((chars - t.size()) * 2);
+    };
+    writeName(face, LF_FACESIZE);
+    writeName(face, LF_FULLFACESIZE); // full name
+    writeName(QString(), LF_FACESIZE); // style
+    w.Zeros(kLogFontPanoseSize - kLogFontWSize - 2 * LF_FULLFACESIZE - 2 * LF_FACESIZE);
+    w.End();
+    SelectObject(kFont, handle, true);
+    sel.key = key;
+}
 
-    // Advances per UTF-16 unit, scaled to the width Qt laid out; the second
-    // unit of a surrogate pair advances by nothing.
+void EmfPaintEngine::SyncTextColor(QRgb color)
+{
+    if (m_file->fileTextColorKnown && m_file->fileTextColor == color)
+        return;
+    RecordWriter& w = m_file->writer;
+    w.Begin(EMR_SETTEXTCOLOR);
+    w.U32(ColorRef(color));
+    w.End();
+    m_file->fileTextColor = color;
+    m_file->fileTextColorKnown = true;
+}
+
+std::vector<double> EmfPaintEngine::TextPositions(const QString& text, const QFontMetricsF& fm, double width)
+{
+    // Where each UTF-16 unit ends, scaled to the width Qt laid out; the
+    // second unit of a surrogate pair advances by nothing. A short text is
+    // measured by its prefixes (kerning included), a long one unit by unit.
     const qsizetype n = text.size();
     std::vector<double> pos(size_t(n) + 1, 0.0);
     if (n <= 256) {
@@ -1511,8 +1556,17 @@ void EmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& ti)
         }
     }
     const double fit = pos[size_t(n)] > 0 ? width / pos[size_t(n)] : 1.0;
+    for (double& x : pos)
+        x *= fit;
+    return pos;
+}
 
-    const QPoint ref = Logical(p, m);
+void EmfPaintEngine::WriteText(const QString& text, const QPointF& origin, const std::vector<double>& pos,
+                               const Mapping& m, const QRectF& dev)
+{
+    RecordWriter& w = m_file->writer;
+    const qsizetype n = text.size();
+    const QPoint ref = Logical(origin, m);
     const std::uint32_t stringBytes = std::uint32_t(n) * 2;
     const std::uint32_t offString = kExtTextOutWHeadSize;
     const std::uint32_t offDx = offString + ((stringBytes + 3) & ~3u);
@@ -1530,22 +1584,14 @@ void EmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& ti)
     w.U32(offDx);
     w.Raw(reinterpret_cast<const char*>(text.utf16()), qsizetype(stringBytes));
     w.Zeros(qsizetype(offDx - offString - stringBytes));
+    // Advances in whole logical units that add up to the rounded positions.
     std::int32_t done = 0;
     for (qsizetype i = 0; i < n; ++i) {
-        const std::int32_t next = ClampCoord(pos[size_t(i) + 1] * fit * m.k);
+        const std::int32_t next = ClampCoord(pos[size_t(i) + 1] * m.k);
         w.I32(next - done);
         done = next;
     }
     w.End();
-    AddBounds(dev);
-
-    if (ti.renderFlags() & (QTextItem::Underline | QTextItem::StrikeOut)) {
-        m_file->decoration.remaining = (underline ? 1 : 0) + (strikeOut ? 1 : 0);
-        m_file->decoration.x0 = std::floor(p.x());
-        m_file->decoration.y0 = p.y() - ti.ascent();
-        m_file->decoration.y1 = p.y() + ti.descent() + 1.0;
-        m_file->decoration.t = m_file->transform;
-    }
 }
 
 void EmfPaintEngine::drawPixmap(const QRectF& r, const QPixmap& pm, const QRectF& sr)

@@ -15,6 +15,7 @@
 #include "EmfRecords.h"
 
 #include <QBrush>
+#include <QFontMetricsF>
 #include <QByteArray>
 #include <QPaintEngine>
 #include <QPainter>
@@ -103,7 +104,14 @@ private:
     struct Shape;
 
     void DrawShape(const Shape& shape, const QPen& pen, const QBrush& brush);
+    // One record (or path) per shape kind, with the objects it needs.
     void WriteShape(const Shape& shape, const QPen& pen, const QBrush& brush, const QRectF& dev);
+    void WriteBox(const Shape& shape, const QPen& pen, const QBrush& brush, const QRectF& dev);
+    void WritePolygon(const std::vector<QPointF>& points, Qt::FillRule rule, const QPen& pen, const QBrush& brush,
+                      const emf::RectL& bounds);
+    void WritePolyline(const std::vector<QPointF>& points, const QPen& pen, const emf::RectL& bounds);
+    void WriteLines(const std::vector<QPointF>& ends, const QPen& pen, const emf::RectL& bounds);
+    void WritePath(const QPainterPath& path, const QPen& pen, const QBrush& brush, const emf::RectL& bounds);
     bool IsMarkerRepeat(const Shape& shape, const QRectF& dev);
     void ResetMarkers();
     void Rasterize(const QRectF& dev, const QPen& pen, const QBrush& brush, const std::function<void(QPainter&)>& draw);
@@ -124,9 +132,21 @@ private:
     void SyncBrush(const QBrush& brush);
     void SyncBkMode(std::uint32_t mode, QRgb color);
     void SyncFillMode(Qt::FillRule rule);
+    void SyncFont(const QFont& font, const Mapping& m);
+    void SyncTextColor(QRgb color);
+    void SyncStyledBackground(bool styled);
+    void SyncPenAndBrush(const QPen& pen, const QBrush& brush);
     void SelectObject(int kind, std::uint32_t handleOrStock, bool owned);
 
     void WritePathBody(const QPainterPath& path, const Mapping& m, const emf::RectL& bounds);
+    // Where each UTF-16 unit of `text` ends, in user units, so the whole
+    // text spans `width`.
+    static std::vector<double> TextPositions(const QString& text, const QFontMetricsF& fm, double width);
+    void WriteText(const QString& text, const QPointF& origin, const std::vector<double>& pos, const Mapping& m,
+                   const QRectF& dev);
+    static bool FitsIn16Bits(const std::vector<QPoint>& pts);
+    void WritePoints(const std::vector<QPoint>& pts, bool small);
+    std::vector<QPoint> LogicalPoints(const std::vector<QPointF>& pts, const Mapping& m) const;
     void WritePoly(std::uint32_t type16, std::uint32_t type32, const std::vector<QPoint>& pts, const emf::RectL& bounds);
     void WriteHeader(emf::RecordWriter& w, std::uint32_t bytes, std::uint32_t records, std::uint16_t handles) const;
     QPoint Logical(const QPointF& user, const Mapping& m) const;
