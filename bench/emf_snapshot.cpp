@@ -16,6 +16,14 @@
 //
 //   emf_snapshot --compare A.png B.png [tolerance=48]
 //
+//   emf_snapshot --lines OURS.png THEIRS.png
+//
+// Looks at the thin lines of a reader's picture where ours has them: the
+// dotted grid (the horizontal grid line nearest the top that is all grid
+// grey in ours) must come out dotted, about one pixel in three inked in
+// short runs, and the axes (the longest black column and row of ours) dark.
+// Prints what it finds; exits 1 when either is not so.
+//
 // Compares two pictures after bringing the second to the first's size:
 // prints the share of pixels whose channels differ by more than
 // `tolerance`, and the mean absolute difference per channel.
@@ -31,6 +39,8 @@
 #include <QRandomGenerator>
 
 #include <cstdio>
+#include <map>
+#include <string>
 #include <cstdlib>
 
 namespace {
@@ -148,6 +158,154 @@ int Compare(const char* a, const char* b, int tolerance)
     return 0;
 }
 
+// A reader's picture at our picture's size, on white: cut when it is a
+// pixel or two larger, else resampled without smoothing, which would blur
+// a one-pixel pattern away.
+QImage AtSizeOf(const QImage& theirs, const QSize& size)
+{
+    QImage flat(theirs.size(), QImage::Format_RGB32);
+    flat.fill(Qt::white);
+    QPainter(&flat).drawImage(0, 0, theirs);
+    if (std::abs(flat.width() - size.width()) <= 2 && std::abs(flat.height() - size.height()) <= 2 &&
+        flat.width() >= size.width() && flat.height() >= size.height())
+        return flat.copy(QRect(QPoint(0, 0), size));
+    return flat.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+}
+
+int Lines(const char* a, const char* b)
+{
+    QImage ours(QString::fromLocal8Bit(a)), theirs(QString::fromLocal8Bit(b));
+    if (ours.isNull() || theirs.isNull()) {
+        std::fprintf(stderr, "cannot read %s\n", ours.isNull() ? a : b);
+        return 2;
+    }
+    ours = ours.convertToFormat(QImage::Format_RGB32);
+    theirs = AtSizeOf(theirs, ours.size());
+    const QRgb gridGrey = qRgb(160, 160, 160);
+    auto lum = [](QRgb c) { return (qRed(c) * 299 + qGreen(c) * 587 + qBlue(c) * 114) / 1000; };
+
+    // The grid row: the topmost one whose grid pixels number at least 80 % of
+    // the richest row's (the top one can lie under the plot's frame).
+    std::vector<int> count(size_t(ours.height()), 0);
+    for (int y = 0; y < ours.height(); ++y)
+        for (int x = 0; x < ours.width(); ++x)
+            count[size_t(y)] += ours.pixel(x, y) == gridGrey;
+    const int most = *std::max_element(count.begin(), count.end());
+    int gy = -1;
+    for (int y = 0; y < ours.height() && gy < 0; ++y)
+        if (most > 20 && count[size_t(y)] >= most * 8 / 10)
+            gy = y;
+    bool ok = true;
+    if (gy < 0) {
+        std::printf("grid: none in our picture\n");
+        ok = false;
+    } else {
+        int x0 = ours.width(), x1 = -1;
+        for (int x = 0; x < ours.width(); ++x)
+            if (ours.pixel(x, gy) == gridGrey) {
+                x0 = std::min(x0, x);
+                x1 = std::max(x1, x);
+            }
+        // The background: what ours shows most between the dots.
+        std::map<QRgb, int> colours;
+        for (int x = x0; x <= x1; ++x)
+            if (ours.pixel(x, gy) != gridGrey)
+                ++colours[ours.pixel(x, gy)];
+        QRgb bg = qRgb(255, 255, 255);
+        int best = 0;
+        for (const auto& [c, n] : colours)
+            if (n > best) {
+                best = n;
+                bg = c;
+            }
+        // Theirs: of the rows gy-1..gy+1, the one with most ink.
+        auto inked = [&](int x, int y) { return lum(theirs.pixel(x, y)) < lum(bg) - 20; };
+        int ty = gy, tyInk = -1;
+        for (int y = std::max(0, gy - 1); y <= std::min(ours.height() - 1, gy + 1); ++y) {
+            int n = 0;
+            for (int x = x0; x <= x1; ++x)
+                n += inked(x, y);
+            if (n > tyInk) {
+                tyInk = n;
+                ty = y;
+            }
+        }
+        int runs = 0, gaps = 0, ink = 0;
+        long inkLum = 0;
+        for (int x = x0; x <= x1; ++x) {
+            const bool on = inked(x, ty);
+            if (on) {
+                ++ink;
+                inkLum += lum(theirs.pixel(x, ty));
+            }
+            if (x > x0 && on != inked(x - 1, ty))
+                (on ? runs : gaps) += 1;
+        }
+        if (inked(x0, ty))
+            ++runs;
+        const int span = x1 - x0 + 1;
+        const double share = double(ink) / span;
+        const double run = runs ? double(ink) / runs : 0;
+        const double gap = gaps ? double(span - ink) / gaps : double(span - ink);
+        const int grey = ink ? int(inkLum / ink) : 255;
+        const char* kind = ink == 0 ? "missing" : share > 0.8 ? "solid" : grey > lum(bg) - 40 ? "faint" : "dotted";
+        const bool dotted = std::string(kind) == "dotted" && share >= 0.2 && share <= 0.6 && run <= 2.5;
+        std::printf("grid (row %d, x %d..%d): ours %.0f%% inked; theirs %.0f%% inked, runs %.1f on / %.1f off, ink "
+                    "grey %d on %d -> %s%s\n",
+                    gy, x0, x1, 100.0 * count[size_t(gy)] / span, 100.0 * share, run, gap, grey, lum(bg), kind,
+                    dotted ? "" : " (FAIL)");
+        ok = ok && dotted;
+    }
+
+    // The axes: the longest black run down a column and along a row.
+    struct Run {
+        int at = -1, from = 0, length = 0;
+    };
+    auto longest = [&](bool vertical) {
+        Run best;
+        const int lines = vertical ? ours.width() : ours.height(), len = vertical ? ours.height() : ours.width();
+        for (int i = 0; i < lines; ++i) {
+            int start = 0, n = 0;
+            for (int j = 0; j <= len; ++j) {
+                const bool black = j < len && (vertical ? ours.pixel(i, j) : ours.pixel(j, i)) == qRgb(0, 0, 0);
+                if (black) {
+                    if (n++ == 0)
+                        start = j;
+                } else {
+                    if (n > best.length)
+                        best = Run{i, start, n};
+                    n = 0;
+                }
+            }
+        }
+        return best;
+    };
+    for (const bool vertical : {true, false}) {
+        const Run r = longest(vertical);
+        if (r.length < 20) {
+            std::printf("%s axis: none in our picture\n", vertical ? "left" : "bottom");
+            ok = false;
+            continue;
+        }
+        // The darkest of three neighbours across the line, averaged along it.
+        long sum = 0;
+        for (int j = r.from; j < r.from + r.length; ++j) {
+            int darkest = 255;
+            for (int d = -1; d <= 1; ++d) {
+                const int i = std::clamp(r.at + d, 0, (vertical ? ours.width() : ours.height()) - 1);
+                darkest = std::min(darkest, lum(vertical ? theirs.pixel(i, j) : theirs.pixel(j, i)));
+            }
+            sum += darkest;
+        }
+        const int mean = int(sum / r.length);
+        const bool dark = mean < 96;
+        std::printf("%s axis (%s %d, %d px): ours black; theirs grey %d -> %s\n", vertical ? "left" : "bottom",
+                    vertical ? "column" : "row", r.at, r.length, mean, dark ? "dark" : "light (FAIL)");
+        ok = ok && dark;
+    }
+    return ok ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -157,12 +315,15 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     if (argc >= 4 && std::string(argv[1]) == "--crop")
         return Crop(argv[2], argv[3]);
+    if (argc >= 4 && std::string(argv[1]) == "--lines")
+        return Lines(argv[2], argv[3]);
     if (argc >= 4 && std::string(argv[1]) == "--compare")
         return Compare(argv[2], argv[3], argc > 4 ? std::atoi(argv[4]) : 48);
     if (argc < 2) {
         std::fprintf(stderr, "usage: emf_snapshot OUT_PREFIX [plain|styled] [points] [width height]\n"
                              "       emf_snapshot --crop IN.png OUT.png\n"
-                             "       emf_snapshot --compare A.png B.png [tolerance]\n");
+                             "       emf_snapshot --compare A.png B.png [tolerance]\n"
+                             "       emf_snapshot --lines OURS.png THEIRS.png\n");
         return 2;
     }
     const QString prefix = QString::fromLocal8Bit(argv[1]);
