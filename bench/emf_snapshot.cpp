@@ -248,8 +248,13 @@ int Lines(const char* a, const char* b)
         const double run = runs ? double(ink) / runs : 0;
         const double gap = gaps ? double(span - ink) / gaps : double(span - ink);
         const int grey = ink ? int(inkLum / ink) : 255;
-        const char* kind = ink == 0 ? "missing" : share > 0.8 ? "solid" : grey > lum(bg) - 40 ? "faint" : "dotted";
-        const bool dotted = std::string(kind) == "dotted" && share >= 0.2 && share <= 0.6 && run <= 2.5;
+        const int contrast = lum(bg) - lum(gridGrey);
+        const char* kind = ink == 0                                  ? "missing"
+                           : share > 0.8                             ? "solid"
+                           : 3 * (lum(bg) - grey) < contrast         ? "faint"
+                           : std::fabs(run + gap - 3.0) > 0.5        ? "dotted at another pitch"
+                                                                     : "dotted";
+        const bool dotted = std::string(kind) == "dotted";
         std::printf("grid (row %d, x %d..%d): ours %.0f%% inked; theirs %.0f%% inked, runs %.1f on / %.1f off, ink "
                     "grey %d on %d -> %s%s\n",
                     gy, x0, x1, 100.0 * count[size_t(gy)] / span, 100.0 * share, run, gap, grey, lum(bg), kind,
@@ -257,14 +262,24 @@ int Lines(const char* a, const char* b)
         ok = ok && dotted;
     }
 
-    // The axes: the longest black run down a column and along a row.
+    // The axes: the longest black run down a column at the grid's left end,
+    // and along a row below the grid line starting there (not the chart's
+    // border, which starts further out).
     struct Run {
         int at = -1, from = 0, length = 0;
     };
+    const int gridLeft = gy < 0 ? 0 : [&] {
+        int x = 0;
+        while (x < ours.width() && ours.pixel(x, gy) != gridGrey)
+            ++x;
+        return x;
+    }();
     auto longest = [&](bool vertical) {
         Run best;
-        const int lines = vertical ? ours.width() : ours.height(), len = vertical ? ours.height() : ours.width();
-        for (int i = 0; i < lines; ++i) {
+        const int len = vertical ? ours.height() : ours.width();
+        const int first = vertical ? std::max(0, gridLeft - 6) : std::max(0, gy);
+        const int last = vertical ? gridLeft : ours.height() - 1;
+        for (int i = first; i <= last; ++i) {
             int start = 0, n = 0;
             for (int j = 0; j <= len; ++j) {
                 const bool black = j < len && (vertical ? ours.pixel(i, j) : ours.pixel(j, i)) == qRgb(0, 0, 0);
@@ -272,7 +287,7 @@ int Lines(const char* a, const char* b)
                     if (n++ == 0)
                         start = j;
                 } else {
-                    if (n > best.length)
+                    if (n > best.length && (vertical || start >= gridLeft - 6))
                         best = Run{i, start, n};
                     n = 0;
                 }

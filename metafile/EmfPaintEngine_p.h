@@ -10,6 +10,13 @@
 // geometry keeps sixteenth-pixel precision. The painter's transform becomes
 // the file's world transform; the units written per user unit follow the
 // transform's scale, so a tiny or huge scale keeps that precision too.
+//
+// Pens: one device pixel wide or less is the width-0 pen, with the shape it
+// outlines written in whole pixels (one logical unit each), so readers that
+// draw width 0 as one logical unit show a pixel too; wider pens are
+// geometric pens in logical units. Dash patterns are written as the pieces
+// of line they make, with the solid pen, since readers draw the format's
+// dash styles each their own way.
 
 #include "EmfRecordWriter.h"
 #include "EmfRecords.h"
@@ -104,14 +111,28 @@ private:
     struct Shape;
 
     void DrawShape(const Shape& shape, const QPen& pen, const QBrush& brush);
-    // One record (or path) per shape kind, with the objects it needs.
+    // One record (or path) per shape kind, with the objects it needs, in
+    // the written units of `m`.
     void WriteShape(const Shape& shape, const QPen& pen, const QBrush& brush, const QRectF& dev);
-    void WriteBox(const Shape& shape, const QPen& pen, const QBrush& brush, const QRectF& dev);
+    void WriteBox(const Shape& shape, const QPen& pen, const QBrush& brush, const Mapping& m, const QRectF& dev);
     void WritePolygon(const std::vector<QPointF>& points, Qt::FillRule rule, const QPen& pen, const QBrush& brush,
-                      const emf::RectL& bounds);
-    void WritePolyline(const std::vector<QPointF>& points, const QPen& pen, const emf::RectL& bounds);
-    void WriteLines(const std::vector<QPointF>& ends, const QPen& pen, const emf::RectL& bounds);
-    void WritePath(const QPainterPath& path, const QPen& pen, const QBrush& brush, const emf::RectL& bounds);
+                      const Mapping& m, const emf::RectL& bounds);
+    void WritePolyline(const std::vector<QPointF>& points, const QPen& pen, const Mapping& m,
+                       const emf::RectL& bounds);
+    void WriteLines(const std::vector<QPointF>& ends, const QPen& pen, const Mapping& m, const emf::RectL& bounds);
+    void WritePath(const QPainterPath& path, const QPen& pen, const QBrush& brush, const Mapping& m,
+                   const emf::RectL& bounds);
+    // A shape with a dashed pen: its fill, then its outline's dashes as
+    // lines of their own, drawn with the solid pen.
+    void WriteDashed(const Shape& shape, const QPen& pen, const QBrush& brush, const Mapping& m, const QRectF& dev);
+    // The lines a pen follows along the shape, in user units.
+    std::vector<std::vector<QPointF>> StrokeLines(const Shape& shape) const;
+    void WritePolyPolyline(const std::vector<std::vector<QPointF>>& lines, const Mapping& m,
+                           const emf::RectL& bounds);
+    // Whether `pen` is at most one device pixel wide.
+    static bool IsThin(const QPen& pen, const Mapping& m);
+    // `m` written in whole device pixels: one logical unit per pixel.
+    static Mapping PixelMapping(const Mapping& m);
     bool IsMarkerRepeat(const Shape& shape, const QRectF& dev);
     void ResetMarkers();
     void Rasterize(const QRectF& dev, const QPen& pen, const QBrush& brush, const std::function<void(QPainter&)>& draw);
@@ -135,7 +156,7 @@ private:
     void SyncFont(const QFont& font, const Mapping& m);
     void SyncTextColor(QRgb color);
     void SyncStyledBackground(bool styled);
-    void SyncPenAndBrush(const QPen& pen, const QBrush& brush);
+    void SyncPenAndBrush(const QPen& pen, const QBrush& brush, const Mapping& m);
     void SelectObject(int kind, std::uint32_t handleOrStock, bool owned);
 
     void WritePathBody(const QPainterPath& path, const Mapping& m, const emf::RectL& bounds);

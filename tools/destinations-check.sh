@@ -106,9 +106,9 @@ compare() {
 }
 compare "libreoffice, pasted into Draw, drawn 1:1" "$out/draw-1to1/pasted.png"
 compare "libreoffice, file converted" "$(lo_png "$snap" "$out/chart.emf" "$w" "$h")"
+# Inkscape draws the file's frame at its own size; nothing to cut.
 inkscape --export-type=png --export-filename="$out/inkscape.png" "$out/chart.emf" >/dev/null 2>&1 || true
-[ -f "$out/inkscape.png" ] && "$snap" --crop "$out/inkscape.png" "$out/inkscape-cropped.png" 2>/dev/null
-compare "inkscape, file imported" "$out/inkscape-cropped.png"
+compare "inkscape, file imported" "$out/inkscape.png"
 echo "pictures in $out"
 [ $failed = 0 ] && echo "destinations-check: PASS" || echo "destinations-check: FAIL"
 exit $failed
