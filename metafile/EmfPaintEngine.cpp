@@ -1104,22 +1104,8 @@ void EmfPaintEngine::WriteLines(const std::vector<QPointF>& ends, const QPen& pe
                                 const RectL& bounds)
 {
     SyncPen(pen, m);
-    const std::vector<QPoint> pts = LogicalPoints(ends, m);
-    if (pts.size() == 2) {
-        WritePoly(EMR_POLYLINE16, EMR_POLYLINE, pts, bounds);
-        return;
-    }
     // Many lines: one record of two-point polylines.
-    RecordWriter& w = m_file->writer;
-    const bool small = FitsIn16Bits(pts);
-    w.Begin(small ? EMR_POLYPOLYLINE16 : EMR_POLYPOLYLINE);
-    w.Rect(bounds);
-    w.U32(std::uint32_t(pts.size() / 2));
-    w.U32(std::uint32_t(pts.size()));
-    for (size_t i = 0; i < pts.size() / 2; ++i)
-        w.U32(2);
-    WritePoints(pts, small);
-    w.End();
+    WritePolyPolyline(LogicalPoints(ends, m), std::vector<std::uint32_t>(ends.size() / 2, 2), bounds);
 }
 
 void EmfPaintEngine::WritePath(const QPainterPath& path, const QPen& pen, const QBrush& brush, const Mapping& m,
@@ -1371,6 +1357,12 @@ void EmfPaintEngine::WritePolyPolyline(const std::vector<std::vector<QPointF>>& 
             pts.push_back(Logical(p, m));
         counts.push_back(std::uint32_t(line.size()));
     }
+    WritePolyPolyline(pts, counts, bounds);
+}
+
+void EmfPaintEngine::WritePolyPolyline(const std::vector<QPoint>& pts, const std::vector<std::uint32_t>& counts,
+                                       const RectL& bounds)
+{
     if (counts.empty())
         return;
     if (counts.size() == 1) {

@@ -129,6 +129,9 @@ private:
     std::vector<std::vector<QPointF>> StrokeLines(const Shape& shape) const;
     void WritePolyPolyline(const std::vector<std::vector<QPointF>>& lines, const Mapping& m,
                            const emf::RectL& bounds);
+    // Polylines of `counts` points each, one after another in `pts`.
+    void WritePolyPolyline(const std::vector<QPoint>& pts, const std::vector<std::uint32_t>& counts,
+                           const emf::RectL& bounds);
     // Whether `pen` is at most one device pixel wide.
     static bool IsThin(const QPen& pen, const Mapping& m);
     // `m` written in whole device pixels: one logical unit per pixel.

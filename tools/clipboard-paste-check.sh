@@ -24,13 +24,7 @@ need_command Xvfb xvfb
 cmake --build "$build" --target export_snapshot emf_snapshot >/dev/null
 tool="$build/bench/export_snapshot"
 snap="$build/bench/emf_snapshot"
-out=$(mktemp -d /tmp/clipboard-paste-check.XXXXXX)
-export HOME="$out/home" XDG_RUNTIME_DIR="$out/run"
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-start_xvfb
-holder=
-on_exit '[ -n "$holder" ] && kill "$holder" 2>/dev/null || true'
+start_display_session clipboard-paste-check
 
 # The macro (tools/lib/Paste.xba): lists the clipboard's types, pastes into
 # a new Draw document and exports what arrived.

@@ -33,13 +33,7 @@ need_command python3 python3
 cmake --build "$build" --target export_snapshot emf_snapshot >/dev/null
 tool="$build/bench/export_snapshot"
 snap="$build/bench/emf_snapshot"
-out=$(mktemp -d /tmp/destinations-check.XXXXXX)
-export HOME="$out/home" XDG_RUNTIME_DIR="$out/run"
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-start_xvfb
-holder=
-on_exit '[ -n "$holder" ] && kill "$holder" 2>/dev/null || true'
+start_display_session destinations-check
 profile="$out/lo-profile"
 make_office_profile "$profile" tools/lib/Paste.xba tools/lib/Destinations.xba
 

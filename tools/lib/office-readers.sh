@@ -2,11 +2,26 @@
 # what the program writes: a private X server, a LibreOffice profile holding
 # a Basic macro, the conversion of an EMF to a PNG at the chart's own size,
 # and the pass/fail rule for a picture comparison. Source it from a script
-# that has `set -euo pipefail` and has set `out` (its work folder).
+# that has `set -euo pipefail`; the functions work in `out` (the script's
+# work folder, which start_display_session makes).
 
 # need_command NAME PACKAGE: stops the script when NAME is missing.
 need_command() {
   command -v "$1" >/dev/null || { echo "$1 not found: apt-get install $2" >&2; exit 2; }
+}
+
+# start_display_session NAME: a work folder /tmp/NAME.XXXXXX as `out`, a
+# home and runtime folder of its own (so LibreOffice and Qt leave the user's
+# alone), a private X server, and `holder` (a clipboard-serving process a
+# script may start) ended when the script exits.
+start_display_session() {
+  out=$(mktemp -d "/tmp/$1.XXXXXX")
+  export HOME="$out/home" XDG_RUNTIME_DIR="$out/run"
+  mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
+  start_xvfb
+  holder=
+  on_exit '[ -n "$holder" ] && kill "$holder" 2>/dev/null || true'
 }
 
 # start_xvfb: a private X server on a display number nobody uses; sets
