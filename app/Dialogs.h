@@ -61,6 +61,19 @@ private:
     QString m_defaultExt;
 };
 
+// A save dialog that asks before it replaces a file.
+class TSaveFileDialog : public TFilteredFileDialog {
+    Q_OBJECT
+public:
+    using TFilteredFileDialog::TFilteredFileDialog;
+    bool Execute();
+    QString DefaultExt() const { return m_defaultExt; }
+    void SetDefaultExt(const QString& v) { m_defaultExt = v; }
+
+private:
+    QString m_defaultExt;
+};
+
 class TOpenPictureDialog : public TFilteredFileDialog {
     Q_OBJECT
 public:
@@ -101,3 +114,8 @@ QString ToQtFilter(const QString& filter);
 // after a full stop when the name has no extension of its own. A name that
 // ends with a full stop was typed so on purpose and stays as it is.
 QString WithDefaultExtension(const QString& fileName, const QString& defaultExt);
+
+class QFileDialog;
+// Makes `dialog` a save dialog that asks before replacing a file and adds
+// `defaultExt` to a name typed without one, opening on `fileName`.
+void ConfigureSaveFileDialog(QFileDialog& dialog, const QString& defaultExt, const QString& fileName);

@@ -4,7 +4,7 @@
 # sources a test compiles a comma-decimal C locale from; desktop-file-utils
 # validates the desktop entry.)
 set -euo pipefail
-packages=(build-essential cmake ninja-build ccache qt6-base-dev qt6-image-formats-plugins
+packages=(build-essential cmake ninja-build ccache qt6-base-dev qt6-svg-dev qt6-image-formats-plugins
           libgl-dev fonts-noto-cjk locales desktop-file-utils qt6-translations-l10n)
 missing=()
 for p in "${packages[@]}"; do
