@@ -1282,8 +1282,11 @@ bool Dash(const std::vector<std::vector<QPointF>>& lines, const QList<qreal>& pa
             while (at < end) {
                 const double step = std::min(left, end - at);
                 if (entry % 2 == 0) {
-                    if (piece.empty())
+                    if (piece.empty()) {
+                        if (points > kMaxDashPoints) // dashes far finer than a pixel
+                            return false;
                         piece.push_back(point(at));
+                    }
                     piece.push_back(point(at + step));
                 }
                 at += step;
@@ -1297,8 +1300,6 @@ bool Dash(const std::vector<std::vector<QPointF>>& lines, const QList<qreal>& pa
             }
             if (t1 < 1)
                 skip((1 - t1) * len);
-            if (points + piece.size() > kMaxDashPoints)
-                return false;
         }
         flush();
         if (points > kMaxDashPoints)

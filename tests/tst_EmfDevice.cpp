@@ -512,6 +512,8 @@ void TestEmfDevice::penStyles_data()
     QTest::newRow("dash-dot-dot 2px") << QPen(Qt::red, 2, Qt::DashDotDotLine, Qt::FlatCap, Qt::BevelJoin)
                                       << geometric << (PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_BEVEL) << 32
                                       << QList<int>{8, 4, 2, 4, 2, 4};
+    QTest::newRow("dashes finer than the file should hold: one solid line")
+        << QPen(Qt::red, 1e-5, Qt::DashLine) << hairline << PS_SOLID << 0 << QList<int>{};
     QPen thickCosmetic(Qt::red, 3, Qt::SolidLine, Qt::FlatCap, Qt::BevelJoin);
     thickCosmetic.setCosmetic(true);
     QTest::newRow("cosmetic 3px") << thickCosmetic << geometric
