@@ -95,10 +95,11 @@ lo_png() {
   echo "$dir/reader.png"
 }
 
-# verdict LINE LIMIT: PASS when the "differing_pixels=N%" of a comparison
-# line (emf_snapshot --compare) is at most LIMIT per cent, else FAIL.
+# verdict LINE LIMIT [FIELD=differing_pixels]: PASS when the "FIELD=N%" of a
+# comparison line (emf_snapshot --compare) is at most LIMIT per cent, else
+# FAIL.
 verdict() {
   local share
-  share=$(sed -n 's/.*differing_pixels=\([0-9.]*\)%.*/\1/p' <<<"$1")
+  share=$(sed -n "s/.*${3:-differing_pixels}=\([0-9.]*\)%.*/\1/p" <<<"$1")
   awk -v s="$share" -v l="$2" 'BEGIN { print (s <= l) ? "PASS" : "FAIL" }'
 }
