@@ -616,14 +616,10 @@ void TSpinEdit::stepBy(int steps)
 
 QValidator::State TSpinEdit::validate(QString& input, int&) const
 {
-    qsizetype i = 0;
-    if (i < input.size() && (input[i] == u'+' || input[i] == u'-'))
-        ++i;
-    for (; i < input.size(); ++i)
-        if (!input[i].isDigit() || input[i].unicode() > 0x7f)
-            return QValidator::Invalid;
-    // An empty field or a lone sign is left for the user to finish; it reads
-    // as the minimum meanwhile.
+    // Every text is taken as typed or pasted, none is filtered: dropping
+    // the characters that are no digits would turn "1.5" into 15. Text that
+    // is no whole number is left for the user to finish; it reads as the
+    // minimum meanwhile.
     return WholeNumber(input) ? QValidator::Acceptable : QValidator::Intermediate;
 }
 
@@ -645,6 +641,11 @@ QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const
 void TSpinEdit::focusOutEvent(QFocusEvent* event)
 {
     QAbstractSpinBox::focusOutEvent(event);
+    // The window going inactive (another window, a dialog opened from the
+    // tool bar) or a popup menu opening does not move the focus away from
+    // the field: it is back there afterwards, so nothing is clamped yet.
+    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
+        return;
     const int v = Value();
     if (Clamp(v) != v)
         SetValue(v);

@@ -191,11 +191,13 @@ private:
 };
 
 // A whole-number field with up and down buttons, as the line tab's width and
-// size fields use it. Every change of the text reports (Change), typed or
-// stepped. Value() reads the text as a whole number; text that is not one
-// reads as MinValue(). Typed text is not clamped; the buttons and the arrow
-// keys step within MinValue()..MaxValue(), and leaving the field replaces a
-// value outside that range by the nearest bound, which reports again.
+// size fields use it. Every change of the text reports (Change), typed,
+// pasted or stepped. Value() reads the text as a whole number; any text that
+// is not one ("1.5", letters, nothing) reads as MinValue(). Typed text is not
+// clamped; the buttons and the arrow keys step within MinValue()..MaxValue(),
+// and the focus moving to another control replaces a value outside that
+// range by the nearest bound, which reports again (the window going inactive
+// leaves the focus in the field and clamps nothing).
 class TSpinEdit : public QAbstractSpinBox {
     Q_OBJECT
     // Read by the accessibility layer's value interface.
@@ -215,7 +217,7 @@ public:
     void SetText(const QString& v);
 
     void stepBy(int steps) override;
-    // Typing takes a sign and digits only.
+    // Any text is accepted; only a whole number is complete.
     QValidator::State validate(QString& input, int& pos) const override;
 
 signals:

@@ -10,6 +10,7 @@
 #include "Icons.h"
 #include "LineList.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -246,6 +247,9 @@ void TForm1::AcceptDroppedFiles()
 {
     setAcceptDrops(true);
     m_dropsAccepted = true;
+    // Drags reach the control under the pointer first; watching them all
+    // here also covers controls made later.
+    qApp->installEventFilter(this);
 }
 
 // --- dropped files --------------------------------------------------------
@@ -273,6 +277,25 @@ void TForm1::dragMoveEvent(QDragMoveEvent* event)
 {
     if (m_dropsAccepted && !LocalPaths(event->mimeData()).isEmpty())
         event->acceptProposedAction();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+        return QWidget::eventFilter(watched, event);
+    if (!m_dropsAccepted || watched == this || !watched->isWidgetType()
+        || static_cast<QWidget*>(watched)->window() != this)
+        return QWidget::eventFilter(watched, event);
+    // Both drag events derive from the drop event.
+    auto* drag = static_cast<QDropEvent*>(event);
+    if (LocalPaths(drag->mimeData()).isEmpty())
+        return QWidget::eventFilter(watched, event);
+    if (type == QEvent::Drop)
+        dropEvent(drag);
+    else
+        drag->acceptProposedAction();
+    return true;
 }
 
 void TForm1::dropEvent(QDropEvent* event)

@@ -222,6 +222,10 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // A drag that carries files is the window's wherever it points, also over
+    // a control that takes dropped text (entry fields, the lists' text, the
+    // usage notes): the file is loaded, not its name pasted.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     friend class TForm1Probe;

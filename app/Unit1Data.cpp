@@ -84,7 +84,9 @@ void TForm1::BtnOpenClick(QObject*)
 
 void TForm1::WMDropFiles(const QStringList& paths)
 {
-    if (paths.isEmpty())
+    // A load queued before the window closed (a drop, a table named at
+    // start) finds the table list freed: there is nothing to load into.
+    if (paths.isEmpty() || !DataList)
         return;
     // The whole path of the first file, however long.
     LoadFileAndPlot(paths.constFirst());

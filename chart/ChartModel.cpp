@@ -2,12 +2,18 @@
 
 #include "ChartFonts.h"
 #include "Exceptions.h"
+#include "Metafile.h"
 #include "PictureLoader.h"
 #include "StableOrder.h"
 
+#include <QColor>
 #include <QFont>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QRectF>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 
@@ -519,12 +525,14 @@ void TChartPicture::Clear()
         return;
     m_image = QImage();
     m_vector.reset();
+    ForgetPlayed();
     Changed();
 }
 
 void TChartPicture::SetImage(const QImage& image)
 {
     m_vector.reset();
+    ForgetPlayed();
     m_image = image;
     Changed();
 }
@@ -533,7 +541,68 @@ void TChartPicture::SetVector(std::shared_ptr<const Metafile> picture)
 {
     m_image = QImage();
     m_vector = std::move(picture);
+    ForgetPlayed();
     Changed();
+}
+
+void TChartPicture::ForgetPlayed()
+{
+    for (Played& p : m_played)
+        p = Played{};
+}
+
+namespace {
+std::atomic<quint64> g_picturePlays{0};
+// Played pixels kept per picture at most, per target: 64 MB.
+constexpr qint64 kMaxKeptPixels = qint64(16) << 20;
+} // namespace
+
+quint64 TChartPicture::Plays() { return g_picturePlays.load(); }
+
+void TChartPicture::PlayVector(QPainter& p, const QRectF& target, const QColor& beneath) const
+{
+    if (!m_vector)
+        return;
+    // Where the target lands in device pixels (the device pixel ratio
+    // included). The kept pixels are those of the device from its origin
+    // to the target's far corner, so that patterns in the file line up with
+    // the device's pixels exactly as when it is played there; only a scale
+    // and a shift keep the target such a rectangle.
+    const QTransform toDevice = p.deviceTransform();
+    const QRectF device = toDevice.mapRect(target);
+    const QSize span(int(std::ceil(device.right())), int(std::ceil(device.bottom())));
+    const bool raster = p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Raster;
+    if (!raster || toDevice.type() > QTransform::TxScale || beneath.alpha() != 255 || device.isEmpty()
+        || device.left() < 0 || device.top() < 0 || qint64(span.width()) * span.height() > kMaxKeptPixels) {
+        ++g_picturePlays;
+        m_vector->Play(p, target);
+        return;
+    }
+    const qreal ratio = p.device()->devicePixelRatio();
+    const QRgb under = beneath.rgba();
+    const auto same = [&](const Played& k) { return k.device == device && k.ratio == ratio && k.beneath == under; };
+    if (same(m_played[1])) {
+        std::swap(m_played[0], m_played[1]);
+    } else if (!same(m_played[0])) {
+        // Played over the ground it lands on, as when played onto the
+        // device itself: raster operations in the file combine with it.
+        Played fresh{device, ratio, under, QImage(span, QImage::Format_ARGB32_Premultiplied)};
+        fresh.image.fill(beneath);
+        fresh.image.setDevicePixelRatio(ratio);
+        {
+            QPainter onto(&fresh.image);
+            onto.setRenderHints(p.renderHints());
+            ++g_picturePlays;
+            m_vector->Play(onto, QRectF(device.topLeft() / ratio, device.size() / ratio));
+        }
+        m_played[1] = std::move(m_played[0]);
+        m_played[0] = std::move(fresh);
+    }
+    // The whole device pixels the target covers, as a clip to it rounds
+    // them, copied one to one.
+    const QRect pixels(QPoint(qRound(device.left()), qRound(device.top())),
+                       QPoint(qRound(device.right()) - 1, qRound(device.bottom()) - 1));
+    p.drawImage(toDevice.inverted().mapRect(QRectF(pixels)), m_played[0].image, QRectF(pixels));
 }
 
 void TChartPicture::LoadFromFile(const QString& path)

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QList>
 #include <QObject>
+#include <QRectF>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +19,8 @@
 #include <vector>
 
 class Metafile;
+class QColor;
+class QPainter;
 class TChartModel;
 
 enum TPenStyle { psSolid = 0, psDash = 1, psDot = 2, psDashDot = 3, psDashDotDot = 4 };
@@ -352,9 +355,32 @@ public:
     const QImage& Image() const { return m_image; }
     const Metafile* Vector() const { return m_vector.get(); }
 
+    // Plays the metafile stretched over `target`, over ground of the opaque
+    // colour `beneath`. On a raster device (the screen, an image) the
+    // played pixels are kept per target place and size in device pixels,
+    // device pixel ratio and colour beneath, the last two kept: a repaint,
+    // an expose, an export at the same size or a restyle that leaves the
+    // plot area alone draws them without playing the file again, pixel for
+    // pixel as played. Any other device (a metafile export), a rotated
+    // target, a colour that is not opaque or more than 64 MB of pixels gets
+    // the file played onto it each time. Drawing happens on one thread.
+    void PlayVector(QPainter& painter, const QRectF& target, const QColor& beneath) const;
+    // How many times metafile pictures were played, all of them together
+    // (for tests).
+    static quint64 Plays();
+
 private:
+    struct Played {
+        QRectF device; // where the target lands, in device pixels
+        qreal ratio = 0;
+        QRgb beneath = 0;
+        QImage image;
+    };
+    void ForgetPlayed();
+
     QImage m_image;
     std::shared_ptr<const Metafile> m_vector;
+    mutable Played m_played[2]; // the latest first
 };
 
 class TChartWall : public TChartPart {

@@ -801,10 +801,10 @@ void DrawBackWall(QPainter& p, const TChartModel& chart, const ChartLayout& L)
         return;
     if (!wall.Picture().Image().isNull()) {
         p.drawImage(QRectF(L.plot), wall.Picture().Image());
-    } else if (const Metafile* picture = wall.Picture().Vector()) {
+    } else if (wall.Picture().Vector()) {
         p.save();
         p.setClipRect(L.plot, Qt::IntersectClip);
-        picture->Play(p, QRectF(L.plot));
+        wall.Picture().PlayVector(p, QRectF(L.plot), ToQColor(wall.Transparent() ? chart.Color() : wall.Color()));
         p.restore();
     }
 }

@@ -121,7 +121,10 @@ std::shared_ptr<const Metafile> ReadMetafile(QFile& file, const QString& path)
 {
     if (file.size() > kAllocationLimitBytes)
         Refuse(path, QStringLiteral("ファイルが大きすぎます (上限 %1 MB)").arg(kPictureAllocationLimitMb));
-    const QByteArray bytes = file.read(kAllocationLimitBytes + 1);
+    // The player keeps these bytes as long as the picture is shown: what
+    // the file held when it was opened, in a buffer of that size (asking
+    // for the limit would keep a buffer of the limit's size).
+    const QByteArray bytes = file.read(file.size());
     if (file.error() != QFileDevice::NoError)
         Refuse(path, file.errorString());
     if (bytes.size() > kAllocationLimitBytes)

@@ -407,6 +407,22 @@ QString DecodeLines(QByteArrayView bytes, ByteCodec codec, QHash<qsizetype, QByt
     return text;
 }
 
+bool IsUtf8(QByteArrayView bytes)
+{
+    QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = dec.decode(bytes); // decodes only when converted
+    return !dec.hasError();
+}
+
+// Whether bytes written without a mark are read back as CP932: the load
+// takes a file that CP932 does not decode throughout but UTF-8 does for
+// UTF-8 (a file cannot start with a mark here: its first line is a
+// section's).
+bool ReadBackAsCp932(const QByteArray& bytes)
+{
+    return AnsiCodec::DecodeStrict(bytes) || !IsUtf8(bytes);
+}
+
 // The file's bytes, at most `limit` of them. The size the file reports is
 // only a first guess (the file may grow or shrink while it is read), so
 // the buffer starts at that size and grows as bytes keep coming, rather
@@ -463,7 +479,11 @@ void TMemIniFile::Load()
         throw EReadError(QStringLiteral("ファイル \"%1\" を読み込めません。%2").arg(m_fileName, file.errorString()));
     if (bytes.size() > kMaxFileSize)
         throw EReadError(QStringLiteral("ファイル \"%1\" を読み込めません。%2").arg(m_fileName, SystemMessage(EFBIG)));
+    Decode(bytes);
+}
 
+void TMemIniFile::Decode(const QByteArray& bytes)
+{
     TEncoding encoding = TEncoding::Ansi;
     QString text;
     QHash<qsizetype, QByteArray> raw; // lines whose bytes the text cannot give back
@@ -494,11 +514,50 @@ void TMemIniFile::Load()
         // UTF-8 from now on, with the mark that makes the choice certain.
         encoding = TEncoding::Utf8;
     } else {
+        // Neither decodes the whole file: CP932 line by line, the bytes no
+        // character stands for kept. Only what the store keeps is saved;
+        // the lines it drops (comments, lines before the first section) may
+        // be all that was no UTF-8, as with a stray byte above sections
+        // named in UTF-8. Then a save would write UTF-8, read otherwise
+        // next time: the file is read as UTF-8 from the start instead.
         text = DecodeLines(bytes, ByteCodec::Cp932, raw);
+        Parse(text, raw);
+        TEncoding saved = TEncoding::Ansi;
+        if (!KeepsRawBytes() || ReadBackAsCp932(EncodeWithRawBytes(saved))) {
+            m_encoding = encoding;
+            return;
+        }
+        raw.clear();
+        text = DecodeLines(bytes, ByteCodec::Utf8, raw);
+        encoding = TEncoding::Utf8;
     }
 
     Parse(text, raw);
     m_encoding = encoding;
+}
+
+void TMemIniFile::KeepOnlyBytesThatReadBack()
+{
+    // Kept bytes are written among the characters of the file's encoding,
+    // where they may read back as other characters than they were read as:
+    // in CP932 when the bytes that made the file no UTF-8 were replaced by
+    // written values (it then reads as UTF-8), in UTF-8 when a character
+    // CP932 lacks turned the file to UTF-8. Then the characters are written
+    // instead, U+FFFD among them, and the file reads back as it is held.
+    if (!KeepsRawBytes())
+        return;
+    TEncoding encoding = m_encoding;
+    TMemIniFile reread(NoLoad{}, m_fileName, m_caseSensitive);
+    reread.Decode(EncodeWithRawBytes(encoding));
+    if (reread.Text() == Text())
+        return;
+    for (Section& s : m_sections) {
+        s.rawHeader.reset();
+        for (Entry& e : s.entries) {
+            e.rawKey.reset();
+            e.rawValue.reset();
+        }
+    }
 }
 
 void TMemIniFile::Parse(const QString& text, const QHash<qsizetype, QByteArray>& raw)
@@ -913,6 +972,7 @@ QByteArray TMemIniFile::EncodeWithRawBytes(TEncoding& encoding) const
 
 void TMemIniFile::UpdateFile()
 {
+    KeepOnlyBytesThatReadBack();
     const QString text = Text();
     TEncoding encoding = m_encoding;
     QByteArray bytes;

@@ -20,9 +20,13 @@
 // as CP932 and written back in CP932 as long as every character survives
 // that code page; otherwise it is written as UTF-8 with a mark, so no
 // character is ever replaced by "?". A file without a mark that is not
-// valid CP932 but is valid UTF-8 is read as UTF-8 and written with a mark.
+// valid CP932 but is valid UTF-8 is read as UTF-8 and written with a mark;
+// so is one that neither decodes throughout when the lines the store keeps
+// would be written as UTF-8 (the lines it drops held all that was not).
 // Bytes that decode to no character are written back as they were read,
-// never as the U+FFFD they read as, until a write replaces their value.
+// never as the U+FFFD they read as, until a write replaces their value,
+// except where they would read back as other characters: a saved file
+// always reads back as the store held it.
 //
 // Saving goes through a temporary file that is renamed over the old one, so
 // the file on disk is always either the old or the new version. Every step
@@ -142,9 +146,14 @@ private:
     };
 
     void Load();
+    // Chooses the encoding of a file's bytes and parses them.
+    void Decode(const QByteArray& bytes);
     // `raw`: line number -> the bytes of a line its text cannot give back.
     void Parse(const QString& text, const QHash<qsizetype, QByteArray>& raw = {});
     bool KeepsRawBytes() const;
+    // Forgets the kept bytes when a save would write them where they read
+    // back as other characters.
+    void KeepOnlyBytesThatReadBack();
     // The file's bytes with the kept bytes in place of their text; turns
     // `encoding` from Ansi to Utf8 when some written character has no exact
     // CP932 code.

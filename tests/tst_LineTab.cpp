@@ -11,7 +11,9 @@
 #include "Unit1.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -199,6 +201,9 @@ private slots:
         QTest::newRow("marker 0 is taken as 1") << "MarkerSize" << "0" << 1 << "1" << 1;
         QTest::newRow("marker -7") << "MarkerSize" << "-7" << 1 << "1" << 1;
         QTest::newRow("marker beyond int") << "MarkerSize" << "99999999999" << 1 << "99999999999" << 1;
+        QTest::newRow("width 1.5 is no whole number") << "SeriesSize" << "1.5" << 1 << "1.5" << 1;
+        QTest::newRow("marker 2.0 is no whole number") << "MarkerSize" << "2.0" << 1 << "2.0" << 1;
+        QTest::newRow("letters are no whole number") << "MarkerSize" << "1x2" << 1 << "1x2" << 1;
     }
     void typingThenLeaving()
     {
@@ -226,13 +231,64 @@ private slots:
         QVERIFY(w.f.messages->shown.isEmpty());
     }
 
-    void typingTakesDigitsAndSignOnly()
+    // Pasted text is taken whole, whatever it holds, and read as typed text
+    // is: what is no whole number reads as 1.
+    void pastedTextIsTakenWhole_data()
     {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<int>("width");
+        QTest::newRow("letters") << "abc" << 1;
+        QTest::newRow("a decimal") << "2.5" << 1;
+        QTest::newRow("a whole number") << "42" << 42;
+        QTest::newRow("beyond the range, clamped only on leaving") << "300" << 300;
+    }
+    void pastedTextIsTakenWhole()
+    {
+        QFETCH(QString, pasted);
+        QFETCH(int, width);
         Window w;
         QVERIFY(w.Active());
-        TypeInto(w.form.SeriesSize, QStringLiteral("1x2 .5"));
-        QCOMPARE(w.form.SeriesSize->Text(), QStringLiteral("125"));
-        QCOMPARE(w.form.Series2->LinePen().Width(), 125);
+        TSpinEdit* spin = w.form.SeriesSize;
+        spin->setFocus();
+        spin->selectAll();
+        QGuiApplication::clipboard()->setText(pasted);
+        QTest::keyClick(spin, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(spin->Text(), pasted);
+        QCOMPARE(w.form.Series2->LinePen().Width(), width);
+    }
+
+    // The window going inactive (another window in front, a dialog opened
+    // from the tool bar) leaves the focus in the field: nothing is clamped
+    // until the focus moves to another control.
+    void windowGoingInactiveDoesNotClamp_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("clamped");
+        QTest::newRow("width above the range") << "SeriesSize" << "250" << "100";
+        QTest::newRow("marker below the range") << "MarkerSize" << "0" << "1";
+    }
+    void windowGoingInactiveDoesNotClamp()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, clamped);
+        Window w;
+        QVERIFY(w.Active());
+        TSpinEdit* spin = w.Spin(field);
+        TypeInto(spin, typed);
+        QWidget other;
+        other.setGeometry(300, 300, 200, 100);
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        QCOMPARE(spin->Text(), typed);
+        w.form.activateWindow();
+        QVERIFY(w.Active());
+        QCOMPARE(QApplication::focusWidget(), spin->focusProxy() ? spin->focusProxy() : spin);
+        QCOMPARE(spin->Text(), typed);
+        w.form.LineVisibleCheck->setFocus();
+        QCOMPARE(spin->Text(), clamped);
     }
 
     // Closing the window while a field holds an out-of-range value: the field

@@ -325,6 +325,48 @@ private slots:
         QCOMPARE(ReadBytes(Path()), output);
     }
 
+    // A saved file reads back exactly as the store held it, also where the
+    // bytes kept for undecodable text would read as other characters: the
+    // lines a save drops were all that kept the file from UTF-8, a write
+    // replaced them, or a character CP932 lacks turns the file to UTF-8.
+    void savedFileReadsBackAsHeld_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QString>("writtenKey"); // in section "s"; empty: none
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("section");    // the first section's name as read
+        QTest::addColumn<QString>("a");          // the value of "a" in it as read
+        QTest::newRow("stray byte above a section named in UTF-8 reads as UTF-8")
+            << QByteArray("\xFF\r\n[\xC3\x80]\r\na=v\r\n") << QString() << QString() << QString::fromUtf8("À") << "v";
+        QTest::newRow("a write replaces the only bytes that were no UTF-8")
+            << QByteArray("[s]\r\na=\xC2\x80\r\nb=\xFF\r\n") << "b" << "x" << "s" << QString::fromUtf8("ﾂ\uFFFD");
+        QTest::newRow("a character CP932 lacks turns the file to UTF-8")
+            << QByteArray("[s]\r\na=\xC3\x80\xFF\r\n") << "n" << QString::fromUtf8("é") << "s" << QString::fromUtf8("ﾃ\uFFFD\uFFFD");
+    }
+    void savedFileReadsBackAsHeld()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(QString, writtenKey);
+        QFETCH(QString, written);
+        QFETCH(QString, section);
+        QFETCH(QString, a);
+        WriteBytes(Path(), input);
+        TMemIniFile ini(Path());
+        if (!writtenKey.isEmpty())
+            ini.WriteString("s", writtenKey, written);
+        QStringList sections;
+        ini.ReadSections(sections);
+        QCOMPARE(sections.value(0), section);
+        QCOMPARE(ini.ReadString(section, "a", "d"), a);
+        ini.UpdateFile();
+        const QByteArray saved = ReadBytes(Path());
+        TMemIniFile reread(Path());
+        QCOMPARE(reread.Text(), ini.Text());
+        QCOMPARE(reread.ReadString(section, "a", "d"), a);
+        reread.UpdateFile();
+        QCOMPARE(ReadBytes(Path()), saved);
+    }
+
     // CP932 codes that share a character with another code (NEC and IBM
     // extensions) keep the code the file used.
     void duplicateCp932CodesKeepTheirBytes()

@@ -4,6 +4,7 @@
 
 #include "ChartModel.h"
 #include "ChartRenderer.h"
+#include "EmfDevice.h"
 #include "Exceptions.h"
 #include "Metafile.h"
 #include "PictureLoader.h"
@@ -18,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+
+#include <malloc.h>
 
 namespace {
 
@@ -396,6 +399,89 @@ private slots:
         testfiles::WriteBytes(dir.filePath("bad.emf"), bytes.left(30));
         QVERIFY_THROWS_EXCEPTION(EInvalidGraphic, LoadPictureFile(dir.filePath("bad.emf"), p.pic));
         QCOMPARE(p.pic.Vector(), shown);
+    }
+
+    // A loaded metafile keeps what its file holds, not a buffer the size of
+    // the allocation limit.
+    void metafileKeepsOnlyItsBytes()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("a.emf");
+        testfiles::WriteBytes(path, MinimalEmf());
+        const auto heap = [] {
+            const struct mallinfo2 m = mallinfo2();
+            return qint64(m.uordblks + m.hblkhd);
+        };
+        if (heap() == 0)
+            QSKIP("the allocator does not report its use (a sanitizer build)");
+        Picture p;
+        const qint64 before = heap();
+        LoadPictureFile(path, p.pic);
+        QVERIFY(p.pic.Vector());
+        QCOMPARE_LT(heap() - before, qint64(1) << 20);
+    }
+
+    // A metafile picture is played once per target size in device pixels,
+    // device pixel ratio and ground colour; the two latest are kept. A
+    // metafile export gets it played as vectors every time. Each step draws
+    // the chart ("600x400", with "@2" for two device pixels per pixel, "emf"
+    // for an export) or changes it.
+    void playedPictureIsKeptPerTargetSize_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<int>("plays");
+        QTest::newRow("same size again") << QStringList{"600x400", "600x400", "600x400"} << 1;
+        QTest::newRow("a new size") << QStringList{"600x400", "601x400"} << 2;
+        QTest::newRow("back to the size before") << QStringList{"600x400", "700x500", "600x400", "700x500"} << 2;
+        QTest::newRow("a third size drops the oldest") << QStringList{"600x400", "700x500", "800x600", "600x400"} << 4;
+        QTest::newRow("another device pixel ratio") << QStringList{"600x400", "600x400@2", "600x400@2"} << 2;
+        QTest::newRow("a restyle outside the plot area") << QStringList{"600x400", "title", "600x400"} << 1;
+        QTest::newRow("another wall colour") << QStringList{"600x400", "wall", "600x400"} << 2;
+        QTest::newRow("another picture") << QStringList{"600x400", "picture", "600x400"} << 2;
+        QTest::newRow("metafile export") << QStringList{"emf", "emf", "600x400"} << 3;
+    }
+    void playedPictureIsKeptPerTargetSize()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(int, plays);
+        Picture p;
+        p.pic.SetVector(Metafile::Load(MinimalEmf()));
+        p.model.LeftAxis().SetMinMax(0, 10);
+        p.model.BottomAxis().SetMinMax(0, 10);
+        const quint64 before = TChartPicture::Plays();
+        for (const QString& step : steps) {
+            if (step == "emf") {
+                EmfDevice emf(QSize(600, 400));
+                QPainter painter(&emf);
+                RenderChart(p.model, painter, QRect(0, 0, 600, 400));
+            } else if (step == "title") {
+                p.model.Title().SetAlignment(taLeftJustify);
+            } else if (step == "wall") {
+                p.model.Walls().Back().SetTransparent(false);
+                p.model.Walls().Back().SetColor(RGBColor(10, 20, 30));
+            } else if (step == "picture") {
+                p.pic.SetVector(Metafile::Load(MinimalWmf()));
+            } else {
+                const QStringList parts = step.split(u'@');
+                const QStringList wh = parts[0].split(u'x');
+                const qreal ratio = parts.size() > 1 ? parts[1].toDouble() : 1.0;
+                const QSize size(wh[0].toInt(), wh[1].toInt());
+                QImage img(size * ratio, QImage::Format_ARGB32_Premultiplied);
+                img.setDevicePixelRatio(ratio);
+                img.fill(Qt::white);
+                {
+                    QPainter painter(&img);
+                    RenderChart(p.model, painter, QRect(QPoint(0, 0), size));
+                }
+                // Kept or played, the picture covers the plot area.
+                const QRect plot = ComputeChartLayout(p.model, QRect(QPoint(0, 0), size)).plot;
+                for (const QPoint pt : {plot.topLeft() + QPoint(8, 8), plot.bottomRight() - QPoint(8, 8)}) {
+                    const QColor c = img.pixelColor(pt * ratio);
+                    QVERIFY2(qAbs(c.green() - 200) < 30 && c.red() < 40 && c.blue() < 40, qPrintable(c.name()));
+                }
+            }
+        }
+        QCOMPARE(TChartPicture::Plays() - before, quint64(plays));
     }
 };
 
