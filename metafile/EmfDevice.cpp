@@ -1,6 +1,6 @@
 #include "EmfDevice.h"
 
-#include "EmfPaintEngine.h"
+#include "EmfPaintEngine_p.h"
 
 #include <cmath>
 #include <limits>

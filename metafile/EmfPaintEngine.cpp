@@ -1,4 +1,4 @@
-#include "EmfPaintEngine.h"
+#include "EmfPaintEngine_p.h"
 
 #include "EmfDevice.h"
 #include "EmfRecords.h"
@@ -307,11 +307,11 @@ EmfPaintEngine::Mapping EmfPaintEngine::IdentityMapping() { return Mapping(); }
 
 const EmfPaintEngine::Mapping& EmfPaintEngine::CurrentMapping()
 {
-    if (!m_mappingDirty)
-        return m_mapping;
-    m_mappingDirty = false;
+    if (!m_file->mappingDirty)
+        return m_file->mapping;
+    m_file->mappingDirty = false;
     Mapping m;
-    const QTransform& t = m_transform;
+    const QTransform& t = m_file->transform;
     m.t = t;
     const double det = t.m11() * t.m22() - t.m12() * t.m21();
     m.scale = std::sqrt(std::fabs(det));
@@ -326,8 +326,8 @@ const EmfPaintEngine::Mapping& EmfPaintEngine::CurrentMapping()
         m.world = QTransform(f * t.m11(), f * t.m12(), f * t.m21(), f * t.m22(), kUnitsPerPixel * t.dx(),
                              kUnitsPerPixel * t.dy());
     }
-    m_mapping = m;
-    return m_mapping;
+    m_file->mapping = m;
+    return m_file->mapping;
 }
 
 QPoint EmfPaintEngine::Logical(const QPointF& user, const Mapping& m) const
@@ -337,30 +337,12 @@ QPoint EmfPaintEngine::Logical(const QPointF& user, const Mapping& m) const
 
 bool EmfPaintEngine::begin(QPaintDevice*)
 {
-    m_w = std::make_unique<RecordWriter>();
+    m_file = std::make_unique<FileState>();
     const QSize size = m_device.Size().expandedTo(QSize(1, 1));
-    m_deviceRect = QRectF(0, 0, size.width(), size.height());
-    m_bounds = QRectF();
-    m_pen = QPen();
-    m_brush = QBrush();
-    m_bgBrush = QBrush(Qt::white);
-    m_bgMode = Qt::TransparentMode;
-    m_opacity = 1.0;
-    m_hints = {};
-    m_transform = QTransform();
-    m_mappingDirty = true;
-    m_clipEnabled = false;
-    m_clip.clear();
-    m_clipBoundsDirty = true;
-    m_fileClip.clear();
-    m_fileWorld = QTransform();
-    for (Selected& s : m_selected)
-        s = Selected();
-    m_markers.Clear();
-    m_decoration = Decoration();
+    m_file->deviceRect = QRectF(0, 0, size.width(), size.height());
 
-    WriteHeader(*m_w, 0, 0, 0); // the real values are known at the end
-    RecordWriter& w = *m_w;
+    WriteHeader(m_file->writer, 0, 0, 0); // the real values are known at the end
+    RecordWriter& w = m_file->writer;
     w.Begin(EMR_SETMAPMODE);
     w.U32(MM_ANISOTROPIC);
     w.End();
@@ -373,28 +355,24 @@ bool EmfPaintEngine::begin(QPaintDevice*)
     w.I32(size.height());
     w.End();
     w.Begin(EMR_SETBKMODE);
-    w.U32(TRANSPARENT);
+    w.U32(m_file->fileBkMode);
     w.End();
-    m_fileBkMode = TRANSPARENT;
-    m_fileBkColorKnown = false;
     w.Begin(EMR_SETTEXTALIGN);
     w.U32(TA_BASELINE);
     w.End();
-    m_fileTextColorKnown = false;
-    m_fileFillMode = ALTERNATE; // the device context's own start value
     setActive(true);
     return true;
 }
 
 bool EmfPaintEngine::end()
 {
-    if (!m_w)
+    if (!m_file)
         return false;
-    RecordWriter& w = *m_w;
+    RecordWriter& w = m_file->writer;
     // Put the stock objects back and free every object the file created.
     const std::uint32_t stock[3] = {BLACK_PEN, WHITE_BRUSH, SYSTEM_FONT};
     for (int kind = 0; kind < 3; ++kind) {
-        Selected& s = m_selected[kind];
+        Selected& s = m_file->selected[kind];
         if (s.valid && s.handle != 0) {
             w.Begin(EMR_SELECTOBJECT);
             w.U32(kStockObject | stock[kind]);
@@ -417,8 +395,7 @@ bool EmfPaintEngine::end()
     QByteArray bytes = std::move(w.Bytes());
     std::memcpy(bytes.data(), header.Bytes().constData(), size_t(header.Size()));
     m_data = std::move(bytes);
-    m_w.reset();
-    m_markers.Clear();
+    m_file.reset();
     setActive(false);
     return true;
 }
@@ -438,8 +415,8 @@ void EmfPaintEngine::WriteHeader(RecordWriter& w, std::uint32_t bytes, std::uint
 
     w.Begin(EMR_HEADER);
     RectL bounds;
-    if (!m_bounds.isEmpty())
-        bounds = DeviceRectL(m_bounds);
+    if (!m_file->bounds.isEmpty())
+        bounds = DeviceRectL(m_file->bounds);
     w.Rect(bounds);
     // The frame in hundredths of a millimetre, inclusive, at least 1 x 1.
     RectL frame;
@@ -478,40 +455,40 @@ void EmfPaintEngine::updateState(const QPaintEngineState& state)
         const QTransform t = state.transform();
         // A change of translation alone keeps the markers' run: their
         // shape on the device is the same.
-        if (t.m11() != m_transform.m11() || t.m12() != m_transform.m12() || t.m21() != m_transform.m21() ||
-            t.m22() != m_transform.m22() || !t.isAffine() || !m_transform.isAffine())
+        if (t.m11() != m_file->transform.m11() || t.m12() != m_file->transform.m12() || t.m21() != m_file->transform.m21() ||
+            t.m22() != m_file->transform.m22() || !t.isAffine() || !m_file->transform.isAffine())
             newRun = true;
-        m_transform = t;
-        m_mappingDirty = true;
+        m_file->transform = t;
+        m_file->mappingDirty = true;
     }
     if (f & DirtyClipEnabled) {
-        m_clipEnabled = state.isClipEnabled();
-        m_clipBoundsDirty = true;
+        m_file->clipEnabled = state.isClipEnabled();
+        m_file->clipBoundsDirty = true;
         newRun = true;
     }
     auto applyClip = [&](ClipPiece piece, Qt::ClipOperation op) {
         newRun = true;
-        m_clipBoundsDirty = true;
+        m_file->clipBoundsDirty = true;
         if (op == Qt::NoClip) {
-            m_clip.clear();
+            m_file->clip.clear();
             return;
         }
-        m_clipEnabled = true;
+        m_file->clipEnabled = true;
         if (op == Qt::ReplaceClip)
-            m_clip.clear();
-        m_clip.push_back(std::move(piece));
+            m_file->clip.clear();
+        m_file->clip.push_back(std::move(piece));
     };
     if (f & DirtyClipRegion) {
         const QRegion region = state.clipRegion();
         ClipPiece piece;
         if (state.clipOperation() != Qt::NoClip) {
-            if (region.rectCount() == 1 && m_transform.type() <= QTransform::TxScale) {
-                piece.rect = m_transform.mapRect(QRectF(region.boundingRect()));
+            if (region.rectCount() == 1 && m_file->transform.type() <= QTransform::TxScale) {
+                piece.rect = m_file->transform.mapRect(QRectF(region.boundingRect()));
             } else {
                 QPainterPath p;
                 p.addRegion(region);
                 piece.isRect = false;
-                piece.path = m_transform.map(p);
+                piece.path = m_file->transform.map(p);
             }
         }
         applyClip(piece, state.clipOperation());
@@ -519,7 +496,7 @@ void EmfPaintEngine::updateState(const QPaintEngineState& state)
     if (f & DirtyClipPath) {
         ClipPiece piece;
         if (state.clipOperation() != Qt::NoClip) {
-            const QPainterPath dev = m_transform.map(state.clipPath());
+            const QPainterPath dev = m_file->transform.map(state.clipPath());
             QRectF r;
             if (IsRectPath(dev, r)) {
                 piece.rect = r;
@@ -531,27 +508,27 @@ void EmfPaintEngine::updateState(const QPaintEngineState& state)
         applyClip(piece, state.clipOperation());
     }
     if (f & DirtyPen) {
-        m_pen = state.pen();
+        m_file->pen = state.pen();
         newRun = true;
     }
     if (f & DirtyBrush) {
-        m_brush = state.brush();
+        m_file->brush = state.brush();
         newRun = true;
     }
     if (f & DirtyBrushOrigin)
-        m_brushOrigin = state.brushOrigin();
+        m_file->brushOrigin = state.brushOrigin();
     if (f & DirtyBackground)
-        m_bgBrush = state.backgroundBrush();
+        m_file->bgBrush = state.backgroundBrush();
     if (f & DirtyBackgroundMode) {
-        m_bgMode = state.backgroundMode();
+        m_file->bgMode = state.backgroundMode();
         newRun = true;
     }
     if (f & DirtyOpacity) {
-        m_opacity = state.opacity();
+        m_file->opacity = state.opacity();
         newRun = true;
     }
     if (f & DirtyHints)
-        m_hints = state.renderHints();
+        m_file->hints = state.renderHints();
     if (newRun)
         ResetMarkers();
 }
@@ -561,24 +538,24 @@ void EmfPaintEngine::updateState(const QPaintEngineState& state)
 
 QRectF EmfPaintEngine::ClipBounds() const
 {
-    if (m_clipBoundsDirty) {
-        QRectF r = m_deviceRect;
-        if (m_clipEnabled)
-            for (const ClipPiece& p : m_clip)
+    if (m_file->clipBoundsDirty) {
+        QRectF r = m_file->deviceRect;
+        if (m_file->clipEnabled)
+            for (const ClipPiece& p : m_file->clip)
                 r = r.intersected(p.isRect ? p.rect : p.path.boundingRect());
-        m_clipBounds = r;
-        m_clipBoundsDirty = false;
+        m_file->clipBounds = r;
+        m_file->clipBoundsDirty = false;
     }
-    return m_clipBounds;
+    return m_file->clipBounds;
 }
 
 QPainterPath EmfPaintEngine::ClipPathDevice() const
 {
     QPainterPath clip;
-    clip.addRect(m_deviceRect);
-    if (!m_clipEnabled)
+    clip.addRect(m_file->deviceRect);
+    if (!m_file->clipEnabled)
         return clip;
-    for (const ClipPiece& p : m_clip) {
+    for (const ClipPiece& p : m_file->clip) {
         QPainterPath piece;
         if (p.isRect)
             piece.addRect(p.rect);
@@ -615,21 +592,21 @@ RectL EmfPaintEngine::DeviceRectL(const QRectF& dev) const
     return r;
 }
 
-void EmfPaintEngine::AddBounds(const QRectF& dev) { m_bounds = m_bounds.isEmpty() ? dev : m_bounds.united(dev); }
+void EmfPaintEngine::AddBounds(const QRectF& dev) { m_file->bounds = m_file->bounds.isEmpty() ? dev : m_file->bounds.united(dev); }
 
 void EmfPaintEngine::SyncClip()
 {
     static const std::vector<ClipPiece> none;
-    const std::vector<ClipPiece>& want = m_clipEnabled ? m_clip : none;
-    if (want == m_fileClip)
+    const std::vector<ClipPiece>& want = m_file->clipEnabled ? m_file->clip : none;
+    if (want == m_file->fileClip)
         return;
-    RecordWriter& w = *m_w;
+    RecordWriter& w = m_file->writer;
     // Pieces can only be added to a clip; anything else starts anew.
     size_t from = 0;
-    const bool extends = m_fileClip.size() < want.size() && std::equal(m_fileClip.begin(), m_fileClip.end(), want.begin());
+    const bool extends = m_file->fileClip.size() < want.size() && std::equal(m_file->fileClip.begin(), m_file->fileClip.end(), want.begin());
     if (extends) {
-        from = m_fileClip.size();
-    } else if (!m_fileClip.empty()) {
+        from = m_file->fileClip.size();
+    } else if (!m_file->fileClip.empty()) {
         w.Begin(EMR_EXTSELECTCLIPRGN);
         w.U32(0); // no region: back to the default clip
         w.U32(RGN_COPY);
@@ -651,14 +628,14 @@ void EmfPaintEngine::SyncClip()
         SyncFillMode(p.path.fillRule());
         w.Begin(EMR_BEGINPATH);
         w.End();
-        WritePathBody(p.path, IdentityMapping(), DeviceRectL(p.path.boundingRect().intersected(m_deviceRect)));
+        WritePathBody(p.path, IdentityMapping(), DeviceRectL(p.path.boundingRect().intersected(m_file->deviceRect)));
         w.Begin(EMR_ENDPATH);
         w.End();
         w.Begin(EMR_SELECTCLIPPATH);
         w.U32(i == 0 ? RGN_COPY : RGN_AND);
         w.End();
     }
-    m_fileClip = want;
+    m_file->fileClip = want;
 }
 
 // ---------------------------------------------------------------------------
@@ -666,9 +643,9 @@ void EmfPaintEngine::SyncClip()
 
 void EmfPaintEngine::SyncWorld(const Mapping& m)
 {
-    if (m.world == m_fileWorld)
+    if (m.world == m_file->fileWorld)
         return;
-    RecordWriter& w = *m_w;
+    RecordWriter& w = m_file->writer;
     const QTransform& x = m.world;
     if (x.isIdentity()) {
         w.Begin(EMR_MODIFYWORLDTRANSFORM);
@@ -681,13 +658,13 @@ void EmfPaintEngine::SyncWorld(const Mapping& m)
             w.F32(float(v));
     }
     w.End();
-    m_fileWorld = x;
+    m_file->fileWorld = x;
 }
 
 void EmfPaintEngine::SelectObject(int kind, std::uint32_t handleOrStock, bool owned)
 {
-    RecordWriter& w = *m_w;
-    Selected& s = m_selected[kind];
+    RecordWriter& w = m_file->writer;
+    Selected& s = m_file->selected[kind];
     w.Begin(EMR_SELECTOBJECT);
     w.U32(owned ? handleOrStock : (kStockObject | handleOrStock));
     w.End();
@@ -701,16 +678,31 @@ void EmfPaintEngine::SelectObject(int kind, std::uint32_t handleOrStock, bool ow
     s.valid = true;
 }
 
+bool EmfPaintEngine::IsThin(const QPen& pen, const Mapping& m)
+{
+    return pen.isCosmetic() ? pen.widthF() <= 1.0 : pen.widthF() * m.scale <= 1.0;
+}
+
+EmfPaintEngine::Mapping EmfPaintEngine::PixelMapping(const Mapping& m)
+{
+    Mapping px = m;
+    px.k = m.k / kUnitsPerPixel;
+    px.world = QTransform::fromScale(kUnitsPerPixel, kUnitsPerPixel) * m.world;
+    return px;
+}
+
 void EmfPaintEngine::SyncPen(const QPen& pen, const Mapping& m)
 {
-    RecordWriter& w = *m_w;
-    Selected& s = m_selected[kPen];
+    // Dashes are written as pieces of line (WriteDashed), so every pen in
+    // the file is solid.
+    RecordWriter& w = m_file->writer;
+    Selected& s = m_file->selected[kPen];
     // The same pen at the same scale as last time: nothing to compare.
-    if (s.valid && m_lastPenScale == m.scale && m_lastPenK == m.k && pen == m_lastPen)
+    if (s.valid && m_file->lastPenScale == m.scale && m_file->lastPenK == m.k && pen == m_file->lastPen)
         return;
-    m_lastPen = pen;
-    m_lastPenScale = m.scale;
-    m_lastPenK = m.k;
+    m_file->lastPen = pen;
+    m_file->lastPenScale = m.scale;
+    m_file->lastPenK = m.k;
     if (pen.style() == Qt::NoPen) {
         const QByteArray key("stock-null");
         if (!s.valid || s.key != key) {
@@ -719,24 +711,15 @@ void EmfPaintEngine::SyncPen(const QPen& pen, const Mapping& m)
         }
         return;
     }
-    std::uint32_t style = PS_SOLID;
-    switch (pen.style()) {
-    case Qt::DashLine: style = PS_DASH; break;
-    case Qt::DotLine: style = PS_DOT; break;
-    case Qt::DashDotLine: style = PS_DASHDOT; break;
-    case Qt::DashDotDotLine: style = PS_DASHDOTDOT; break;
-    case Qt::CustomDashLine: style = PS_USERSTYLE; break;
-    default: break;
-    }
     const std::uint32_t color = ColorRef(pen.color().rgb());
-    // A one-pixel cosmetic pen is the plain pen of width 0, one device
-    // pixel wide whatever the transform.
-    const bool hairline = pen.isCosmetic() && pen.widthF() <= 1.0 && style != PS_USERSTYLE;
+    // A pen of at most one device pixel is the plain pen of width 0: one
+    // device pixel whatever the transform, and a line of its own that
+    // readers keep as one (they cut wider pens into a polygon per piece).
+    const bool thin = IsThin(pen, m);
     std::uint32_t flags = 0;
     std::int32_t width = 0;
-    std::vector<std::uint32_t> entries;
-    if (!hairline) {
-        const double userWidth = pen.isCosmetic() ? std::max(1.0, pen.widthF()) / m.scale : pen.widthF();
+    if (!thin) {
+        const double userWidth = pen.isCosmetic() ? pen.widthF() / m.scale : pen.widthF();
         width = std::max<std::int32_t>(1, ClampCoord(userWidth * m.k));
         switch (pen.capStyle()) {
         case Qt::FlatCap: flags |= PS_ENDCAP_FLAT; break;
@@ -749,32 +732,19 @@ void EmfPaintEngine::SyncPen(const QPen& pen, const Mapping& m)
         case Qt::BevelJoin: flags |= PS_JOIN_BEVEL; break;
         default: flags |= PS_JOIN_ROUND; break;
         }
-        flags |= PS_GEOMETRIC | style;
-        if (style == PS_USERSTYLE) {
-            // Qt's dash lengths are in pen widths; the file's in logical units.
-            const double unit = std::max(1.0, double(width));
-            const QList<qreal> pattern = pen.dashPattern();
-            for (qsizetype i = 0; i < pattern.size() && entries.size() < 16; ++i)
-                entries.push_back(std::uint32_t(std::max<std::int32_t>(1, ClampCoord(pattern[i] * unit))));
-            if (entries.size() % 2 != 0)
-                entries.pop_back();
-            if (entries.empty())
-                flags = (flags & ~PS_STYLE_MASK) | PS_SOLID;
-        }
+        flags |= PS_GEOMETRIC | PS_SOLID;
     }
     QByteArray key;
-    key.append(hairline ? 'h' : 'g');
-    for (std::uint32_t v : {style, color, flags, std::uint32_t(width)})
-        key.append(reinterpret_cast<const char*>(&v), 4);
-    for (std::uint32_t v : entries)
+    key.append(thin ? 'h' : 'g');
+    for (std::uint32_t v : {color, flags, std::uint32_t(width)})
         key.append(reinterpret_cast<const char*>(&v), 4);
     if (s.valid && s.key == key)
         return;
     const std::uint32_t handle = w.AllocateHandle();
-    if (hairline) {
+    if (thin) {
         w.Begin(EMR_CREATEPEN);
         w.U32(handle);
-        w.U32(style);
+        w.U32(PS_SOLID);
         w.I32(0);
         w.I32(0);
         w.U32(color);
@@ -790,9 +760,7 @@ void EmfPaintEngine::SyncPen(const QPen& pen, const Mapping& m)
         w.U32(BS_SOLID);
         w.U32(color);
         w.U32(0);
-        w.U32(std::uint32_t(entries.size()));
-        for (std::uint32_t e : entries)
-            w.U32(e);
+        w.U32(0); // no style entries
     }
     w.End();
     SelectObject(kPen, handle, true);
@@ -801,8 +769,8 @@ void EmfPaintEngine::SyncPen(const QPen& pen, const Mapping& m)
 
 void EmfPaintEngine::SyncBrush(const QBrush& brush)
 {
-    RecordWriter& w = *m_w;
-    Selected& s = m_selected[kBrush];
+    RecordWriter& w = m_file->writer;
+    Selected& s = m_file->selected[kBrush];
     if (brush.style() == Qt::NoBrush) {
         const QByteArray key("stock-null");
         if (!s.valid || s.key != key) {
@@ -832,46 +800,46 @@ void EmfPaintEngine::SyncBrush(const QBrush& brush)
 
 void EmfPaintEngine::SyncBkMode(std::uint32_t mode, QRgb color)
 {
-    RecordWriter& w = *m_w;
-    if (mode != m_fileBkMode) {
+    RecordWriter& w = m_file->writer;
+    if (mode != m_file->fileBkMode) {
         w.Begin(EMR_SETBKMODE);
         w.U32(mode);
         w.End();
-        m_fileBkMode = mode;
+        m_file->fileBkMode = mode;
     }
-    if (mode == OPAQUE && (!m_fileBkColorKnown || m_fileBkColor != color)) {
+    if (mode == OPAQUE && (!m_file->fileBkColorKnown || m_file->fileBkColor != color)) {
         w.Begin(EMR_SETBKCOLOR);
         w.U32(ColorRef(color));
         w.End();
-        m_fileBkColor = color;
-        m_fileBkColorKnown = true;
+        m_file->fileBkColor = color;
+        m_file->fileBkColorKnown = true;
     }
 }
 
 void EmfPaintEngine::SyncFillMode(Qt::FillRule rule)
 {
     const std::uint32_t mode = rule == Qt::WindingFill ? WINDING : ALTERNATE;
-    if (mode == m_fileFillMode)
+    if (mode == m_file->fileFillMode)
         return;
-    m_w->Begin(EMR_SETPOLYFILLMODE);
-    m_w->U32(mode);
-    m_w->End();
-    m_fileFillMode = mode;
+    m_file->writer.Begin(EMR_SETPOLYFILLMODE);
+    m_file->writer.U32(mode);
+    m_file->writer.End();
+    m_file->fileFillMode = mode;
 }
 
 // ---------------------------------------------------------------------------
 // Geometry records
 
-void EmfPaintEngine::WritePoly(std::uint32_t type16, std::uint32_t type32, const std::vector<QPoint>& pts,
-                               const RectL& bounds)
+bool EmfPaintEngine::FitsIn16Bits(const std::vector<QPoint>& pts)
 {
-    RecordWriter& w = *m_w;
-    const bool small = std::all_of(pts.begin(), pts.end(), [](const QPoint& p) {
+    return std::all_of(pts.begin(), pts.end(), [](const QPoint& p) {
         return p.x() >= -32768 && p.x() <= 32767 && p.y() >= -32768 && p.y() <= 32767;
     });
-    w.Begin(small ? type16 : type32);
-    w.Rect(bounds);
-    w.U32(std::uint32_t(pts.size()));
+}
+
+void EmfPaintEngine::WritePoints(const std::vector<QPoint>& pts, bool small)
+{
+    RecordWriter& w = m_file->writer;
     for (const QPoint& p : pts) {
         if (small) {
             w.I16(std::int16_t(p.x()));
@@ -881,12 +849,23 @@ void EmfPaintEngine::WritePoly(std::uint32_t type16, std::uint32_t type32, const
             w.I32(p.y());
         }
     }
+}
+
+void EmfPaintEngine::WritePoly(std::uint32_t type16, std::uint32_t type32, const std::vector<QPoint>& pts,
+                               const RectL& bounds)
+{
+    RecordWriter& w = m_file->writer;
+    const bool small = FitsIn16Bits(pts);
+    w.Begin(small ? type16 : type32);
+    w.Rect(bounds);
+    w.U32(std::uint32_t(pts.size()));
+    WritePoints(pts, small);
     w.End();
 }
 
 void EmfPaintEngine::WritePathBody(const QPainterPath& path, const Mapping& m, const RectL& bounds)
 {
-    RecordWriter& w = *m_w;
+    RecordWriter& w = m_file->writer;
     std::vector<QPoint> run;
     int runKind = 0; // 1 lines, 2 curves
     auto flush = [&] {
@@ -955,12 +934,12 @@ void EmfPaintEngine::WritePathBody(const QPainterPath& path, const Mapping& m, c
 
 void EmfPaintEngine::ResetMarkers()
 {
-    m_markers.Clear();
+    m_file->markers.Clear();
 }
 
 bool EmfPaintEngine::IsMarkerRepeat(const Shape& s, const QRectF&)
 {
-    const QTransform& t = m_mapping.t;
+    const QTransform& t = m_file->mapping.t;
     std::uint64_t h = Mix(0, std::uint64_t(s.kind) + 1);
     QPointF anchor;
     auto add = [&](const QPointF& user) {
@@ -995,14 +974,14 @@ bool EmfPaintEngine::IsMarkerRepeat(const Shape& s, const QRectF&)
     }
     const QPointF a = t.map(anchor);
     const MarkerKey key{h, ClampCoord(std::floor(a.x() + 0.5)), ClampCoord(std::floor(a.y() + 0.5))};
-    return !m_markers.Insert(key);
+    return !m_file->markers.Insert(key);
 }
 
 void EmfPaintEngine::DrawShape(const Shape& s, const QPen& penIn, const QBrush& brushIn)
 {
     const bool stroke = penIn.style() != Qt::NoPen;
     const bool fill = brushIn.style() != Qt::NoBrush && s.kind != ShapeKind::Polyline && s.kind != ShapeKind::Lines;
-    m_decoration.remaining = 0;
+    m_file->decoration.remaining = 0;
     if (!stroke && !fill)
         return;
     const QPen pen = stroke ? penIn : QPen(Qt::NoPen);
@@ -1019,7 +998,7 @@ void EmfPaintEngine::DrawShape(const Shape& s, const QPen& penIn, const QBrush& 
     } else {
         ResetMarkers();
     }
-    const bool expressible = m.valid && m_opacity >= 1.0 && PenExpressible(pen) && BrushExpressible(brush);
+    const bool expressible = m.valid && m_file->opacity >= 1.0 && PenExpressible(pen) && BrushExpressible(brush);
     if (!expressible) {
         if (!stroke && EmitTranslucentRect(s, brush, dev))
             return;
@@ -1032,132 +1011,135 @@ void EmfPaintEngine::DrawShape(const Shape& s, const QPen& penIn, const QBrush& 
 
 void EmfPaintEngine::WriteShape(const Shape& s, const QPen& pen, const QBrush& brush, const QRectF& dev)
 {
-    RecordWriter& w = *m_w;
-    const Mapping m = m_mapping;
+    // A shape outlined with a pen of one device pixel is written in whole
+    // device pixels, one logical unit each, as the screen draws it: readers
+    // that take the width-0 pen as one logical unit then draw one pixel,
+    // not a sixteenth of one.
     const bool stroke = pen.style() != Qt::NoPen;
-    const bool fill = brush.style() != Qt::NoBrush;
-    const RectL bounds = DeviceRectL(dev);
+    const Mapping m = stroke && IsThin(pen, m_file->mapping) ? PixelMapping(m_file->mapping) : m_file->mapping;
+    if (stroke && pen.style() != Qt::SolidLine) {
+        WriteDashed(s, pen, brush, m, dev);
+        return;
+    }
     SyncClip();
     SyncWorld(m);
-    auto syncBoth = [&] {
-        SyncPen(pen, m);
-        SyncBrush(brush);
-        const bool styled = (stroke && pen.style() != Qt::SolidLine) || (fill && IsHatch(brush.style()));
-        if (styled)
-            SyncBkMode(m_bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_bgBrush.color().rgb());
-    };
-    auto polygonOf = [&](const QRectF& r) {
-        return std::vector<QPointF>{r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()};
-    };
-    auto logicalAll = [&](const std::vector<QPointF>& pts) {
-        std::vector<QPoint> out;
-        out.reserve(pts.size());
-        for (const QPointF& p : pts)
-            out.push_back(Logical(p, m));
-        return out;
-    };
     switch (s.kind) {
     case ShapeKind::Rect:
-    case ShapeKind::Ellipse:
-        if (m.axisAligned) {
-            syncBoth();
-            const QRectF r = s.rect.normalized();
-            const QPoint a = Logical(r.topLeft(), m), b = Logical(r.bottomRight(), m);
-            w.Begin(s.kind == ShapeKind::Rect ? EMR_RECTANGLE : EMR_ELLIPSE);
-            w.I32(std::min(a.x(), b.x()));
-            w.I32(std::min(a.y(), b.y()));
-            w.I32(std::max(a.x(), b.x()));
-            w.I32(std::max(a.y(), b.y()));
-            w.End();
-        } else if (s.kind == ShapeKind::Rect) {
-            Shape poly;
-            poly.kind = ShapeKind::Polygon;
-            poly.points = polygonOf(s.rect);
-            WriteShape(poly, pen, brush, dev);
-        } else {
-            Shape path;
-            path.path.addEllipse(s.rect);
-            WriteShape(path, pen, brush, dev);
-        }
-        return;
-    case ShapeKind::Polygon:
-        syncBoth();
-        SyncFillMode(s.fillRule);
-        WritePoly(EMR_POLYGON16, EMR_POLYGON, logicalAll(s.points), bounds);
-        return;
-    case ShapeKind::Polyline:
-        SyncPen(pen, m);
-        if (pen.style() != Qt::SolidLine)
-            SyncBkMode(m_bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_bgBrush.color().rgb());
-        WritePoly(EMR_POLYLINE16, EMR_POLYLINE, logicalAll(s.points), bounds);
-        return;
-    case ShapeKind::Lines: {
-        SyncPen(pen, m);
-        if (pen.style() != Qt::SolidLine)
-            SyncBkMode(m_bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_bgBrush.color().rgb());
-        const std::vector<QPoint> pts = logicalAll(s.points);
-        if (pts.size() == 2) {
-            WritePoly(EMR_POLYLINE16, EMR_POLYLINE, pts, bounds);
-            return;
-        }
-        const bool small = std::all_of(pts.begin(), pts.end(), [](const QPoint& p) {
-            return p.x() >= -32768 && p.x() <= 32767 && p.y() >= -32768 && p.y() <= 32767;
-        });
-        w.Begin(small ? EMR_POLYPOLYLINE16 : EMR_POLYPOLYLINE);
-        w.Rect(bounds);
-        w.U32(std::uint32_t(pts.size() / 2));
-        w.U32(std::uint32_t(pts.size()));
-        for (size_t i = 0; i < pts.size() / 2; ++i)
-            w.U32(2);
-        for (const QPoint& p : pts) {
-            if (small) {
-                w.I16(std::int16_t(p.x()));
-                w.I16(std::int16_t(p.y()));
-            } else {
-                w.I32(p.x());
-                w.I32(p.y());
-            }
-        }
-        w.End();
-        return;
+    case ShapeKind::Ellipse: WriteBox(s, pen, brush, m, dev); return;
+    case ShapeKind::Polygon: WritePolygon(s.points, s.fillRule, pen, brush, m, DeviceRectL(dev)); return;
+    case ShapeKind::Polyline: WritePolyline(s.points, pen, m, DeviceRectL(dev)); return;
+    case ShapeKind::Lines: WriteLines(s.points, pen, m, DeviceRectL(dev)); return;
+    case ShapeKind::Path: WritePath(s.path, pen, brush, m, DeviceRectL(dev)); return;
     }
-    case ShapeKind::Path:
-        break;
-    }
+}
 
-    // A general path: figures between BEGINPATH and ENDPATH, then filled
-    // and stroked. Stroking and filling in one record would close open
-    // figures, so a path with an open figure is written twice instead.
+std::vector<QPoint> EmfPaintEngine::LogicalPoints(const std::vector<QPointF>& pts, const Mapping& m) const
+{
+    std::vector<QPoint> out;
+    out.reserve(pts.size());
+    for (const QPointF& p : pts)
+        out.push_back(Logical(p, m));
+    return out;
+}
+
+void EmfPaintEngine::SyncStyledBackground(bool styled)
+{
+    // A hatch's background is filled only in opaque background mode.
+    if (styled)
+        SyncBkMode(m_file->bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_file->bgBrush.color().rgb());
+}
+
+void EmfPaintEngine::SyncPenAndBrush(const QPen& pen, const QBrush& brush, const Mapping& m)
+{
+    SyncPen(pen, m);
+    SyncBrush(brush);
+    SyncStyledBackground(IsHatch(brush.style()));
+}
+
+void EmfPaintEngine::WriteBox(const Shape& s, const QPen& pen, const QBrush& brush, const Mapping& m,
+                              const QRectF& dev)
+{
+    if (!m.axisAligned) {
+        // Turned by the world transform: the rectangle's corners or the
+        // ellipse's curves.
+        if (s.kind == ShapeKind::Rect) {
+            const QRectF& r = s.rect;
+            WritePolygon({r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()}, Qt::OddEvenFill, pen, brush, m,
+                         DeviceRectL(dev));
+        } else {
+            QPainterPath path;
+            path.addEllipse(s.rect);
+            WritePath(path, pen, brush, m, DeviceRectL(dev));
+        }
+        return;
+    }
+    SyncPenAndBrush(pen, brush, m);
+    const QRectF r = s.rect.normalized();
+    const QPoint a = Logical(r.topLeft(), m), b = Logical(r.bottomRight(), m);
+    RecordWriter& w = m_file->writer;
+    w.Begin(s.kind == ShapeKind::Rect ? EMR_RECTANGLE : EMR_ELLIPSE);
+    w.I32(std::min(a.x(), b.x()));
+    w.I32(std::min(a.y(), b.y()));
+    w.I32(std::max(a.x(), b.x()));
+    w.I32(std::max(a.y(), b.y()));
+    w.End();
+}
+
+void EmfPaintEngine::WritePolygon(const std::vector<QPointF>& points, Qt::FillRule rule, const QPen& pen,
+                                  const QBrush& brush, const Mapping& m, const RectL& bounds)
+{
+    SyncPenAndBrush(pen, brush, m);
+    SyncFillMode(rule);
+    WritePoly(EMR_POLYGON16, EMR_POLYGON, LogicalPoints(points, m), bounds);
+}
+
+void EmfPaintEngine::WritePolyline(const std::vector<QPointF>& points, const QPen& pen, const Mapping& m,
+                                   const RectL& bounds)
+{
+    SyncPen(pen, m);
+    WritePoly(EMR_POLYLINE16, EMR_POLYLINE, LogicalPoints(points, m), bounds);
+}
+
+void EmfPaintEngine::WriteLines(const std::vector<QPointF>& ends, const QPen& pen, const Mapping& m,
+                                const RectL& bounds)
+{
+    SyncPen(pen, m);
+    // Many lines: one record of two-point polylines.
+    WritePolyPolyline(LogicalPoints(ends, m), std::vector<std::uint32_t>(ends.size() / 2, 2), bounds);
+}
+
+void EmfPaintEngine::WritePath(const QPainterPath& path, const QPen& pen, const QBrush& brush, const Mapping& m,
+                               const RectL& bounds)
+{
+    // Figures between BEGINPATH and ENDPATH, then filled and stroked.
+    // Stroking and filling in one record would close open figures, so a
+    // path with an open figure is written twice instead.
+    RecordWriter& w = m_file->writer;
+    const bool stroke = pen.style() != Qt::NoPen;
+    const bool fill = brush.style() != Qt::NoBrush;
     bool open = false;
-    {
-        const int n = s.path.elementCount();
-        int start = 0;
-        for (int i = 1; i <= n; ++i) {
-            if (i == n || s.path.elementAt(i).isMoveTo()) {
-                if (i - start > 1 && QPointF(s.path.elementAt(i - 1)) != QPointF(s.path.elementAt(start)))
-                    open = true;
-                start = i;
-            }
+    const int n = path.elementCount();
+    for (int i = 1, start = 0; i <= n; ++i) {
+        if (i == n || path.elementAt(i).isMoveTo()) {
+            if (i - start > 1 && QPointF(path.elementAt(i - 1)) != QPointF(path.elementAt(start)))
+                open = true;
+            start = i;
         }
     }
     auto writeFigures = [&] {
         w.Begin(EMR_BEGINPATH);
         w.End();
-        WritePathBody(s.path, m, bounds);
+        WritePathBody(path, m, bounds);
         w.Begin(EMR_ENDPATH);
         w.End();
     };
     if (fill) {
         SyncBrush(brush);
-        SyncFillMode(s.path.fillRule());
-        if (IsHatch(brush.style()))
-            SyncBkMode(m_bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_bgBrush.color().rgb());
+        SyncFillMode(path.fillRule());
+        SyncStyledBackground(IsHatch(brush.style()));
     }
-    if (stroke) {
+    if (stroke)
         SyncPen(pen, m);
-        if (pen.style() != Qt::SolidLine)
-            SyncBkMode(m_bgMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT, m_bgBrush.color().rgb());
-    }
     auto finish = [&](std::uint32_t type) {
         w.Begin(type);
         w.Rect(bounds);
@@ -1174,16 +1156,242 @@ void EmfPaintEngine::WriteShape(const Shape& s, const QPen& pen, const QBrush& b
     }
 }
 
+std::vector<std::vector<QPointF>> EmfPaintEngine::StrokeLines(const Shape& s) const
+{
+    std::vector<std::vector<QPointF>> lines;
+    switch (s.kind) {
+    case ShapeKind::Lines:
+        for (size_t i = 0; i + 1 < s.points.size(); i += 2)
+            lines.push_back({s.points[i], s.points[i + 1]});
+        break;
+    case ShapeKind::Polyline: lines.push_back(s.points); break;
+    case ShapeKind::Polygon:
+        lines.push_back(s.points);
+        if (!s.points.empty())
+            lines.back().push_back(s.points.front());
+        break;
+    case ShapeKind::Rect: {
+        const QRectF& r = s.rect;
+        lines.push_back({r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft(), r.topLeft()});
+        break;
+    }
+    case ShapeKind::Ellipse:
+    case ShapeKind::Path: {
+        QPainterPath path = s.path;
+        if (s.kind == ShapeKind::Ellipse) {
+            path = QPainterPath();
+            path.addEllipse(s.rect);
+        }
+        // Curves flattened as finely as the device shows them.
+        const QTransform& t = m_file->mapping.t;
+        const QTransform back = t.inverted();
+        for (const QPolygonF& poly : path.toSubpathPolygons(t)) {
+            std::vector<QPointF> line;
+            line.reserve(size_t(poly.size()));
+            for (const QPointF& p : poly)
+                line.push_back(back.map(p));
+            lines.push_back(std::move(line));
+        }
+        break;
+    }
+    }
+    return lines;
+}
+
+namespace {
+
+// At most this many points of dashes per shape; a shape with more (a dotted
+// line of millions of pixels) is drawn solid rather than make the file huge.
+constexpr size_t kMaxDashPoints = size_t(1) << 20;
+
+// Cuts `lines` into the dashes of `pattern` (dash, gap, dash...; lengths in
+// `unit` user units, started `offset` units in), the pattern starting anew
+// on each line as the screen does. Only what lies within `clip` (device
+// pixels, through `t`) is kept; the pattern runs on across the rest. False
+// when the dashes would pass kMaxDashPoints.
+bool Dash(const std::vector<std::vector<QPointF>>& lines, const QList<qreal>& pattern, double offset, double unit,
+          const QTransform& t, const QRectF& clip, std::vector<std::vector<QPointF>>& dashes)
+{
+    std::vector<double> lengths;
+    double period = 0;
+    for (qsizetype i = 0; i + 1 < pattern.size(); i += 2)
+        for (qreal v : {pattern[i], pattern[i + 1]}) {
+            lengths.push_back(std::max(0.0, double(v)) * unit);
+            period += lengths.back();
+        }
+    if (lengths.empty() || !(period > 0) || !std::isfinite(period)) {
+        dashes = lines;
+        return true;
+    }
+    size_t points = 0;
+    for (const std::vector<QPointF>& line : lines) {
+        size_t entry = 0;           // even: a dash, odd: a gap
+        double left = lengths[0];   // of the current entry
+        std::vector<QPointF> piece; // the dash being drawn
+        auto flush = [&] {
+            if (piece.size() >= 2) {
+                points += piece.size();
+                dashes.push_back(std::move(piece));
+            }
+            piece.clear();
+        };
+        // Moves along the pattern by `d` without drawing.
+        auto skip = [&](double d) {
+            flush();
+            d = std::fmod(d, period);
+            while (d >= left) {
+                d -= left;
+                entry = (entry + 1) % lengths.size();
+                left = lengths[entry];
+            }
+            left -= d;
+        };
+        skip(std::fmod(std::max(0.0, offset * unit), period));
+        for (size_t i = 0; i + 1 < line.size(); ++i) {
+            const QPointF a = line[i], b = line[i + 1];
+            const double len = std::hypot(b.x() - a.x(), b.y() - a.y());
+            if (!(len > 0) || !std::isfinite(len))
+                continue;
+            // The part of the segment within the clip, as fractions of it.
+            const QPointF da = t.map(a), db = t.map(b);
+            double t0 = 0, t1 = 1;
+            const double d[2] = {db.x() - da.x(), db.y() - da.y()};
+            const double lo[2] = {clip.left() - da.x(), clip.top() - da.y()};
+            const double hi[2] = {clip.right() - da.x(), clip.bottom() - da.y()};
+            for (int k = 0; k < 2 && t0 <= t1; ++k) {
+                if (d[k] == 0) {
+                    if (lo[k] > 0 || hi[k] < 0)
+                        t1 = -1;
+                    continue;
+                }
+                double u = lo[k] / d[k], v = hi[k] / d[k];
+                if (u > v)
+                    std::swap(u, v);
+                t0 = std::max(t0, u);
+                t1 = std::min(t1, v);
+            }
+            if (t0 > t1) {
+                skip(len);
+                continue;
+            }
+            if (t0 > 0)
+                skip(t0 * len);
+            double at = t0 * len;
+            const double end = t1 * len;
+            auto point = [&](double s) { return a + (b - a) * (s / len); };
+            while (at < end) {
+                const double step = std::min(left, end - at);
+                if (entry % 2 == 0) {
+                    if (piece.empty()) {
+                        if (points > kMaxDashPoints) // dashes far finer than a pixel
+                            return false;
+                        piece.push_back(point(at));
+                    }
+                    piece.push_back(point(at + step));
+                }
+                at += step;
+                left -= step;
+                while (left <= 0) {
+                    entry = (entry + 1) % lengths.size();
+                    left = lengths[entry];
+                    if (entry % 2 == 1)
+                        flush();
+                }
+            }
+            if (t1 < 1)
+                skip((1 - t1) * len);
+        }
+        flush();
+        if (points > kMaxDashPoints)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void EmfPaintEngine::WriteDashed(const Shape& s, const QPen& pen, const QBrush& brush, const Mapping& m,
+                                 const QRectF& dev)
+{
+    // Readers disagree on the format's own dash styles (one draws a dotted
+    // line solid, another at lengths of its own, and custom lengths are
+    // dropped), so dashes are written as the pieces of line they are, with
+    // the solid pen: every reader shows the pattern the screen shows.
+    if (brush.style() != Qt::NoBrush)
+        WriteShape(s, QPen(Qt::NoPen), brush, dev);
+    const std::vector<std::vector<QPointF>> lines = StrokeLines(s);
+    QPen solid = pen;
+    solid.setStyle(Qt::SolidLine);
+    SyncClip();
+    SyncWorld(m);
+    const RectL bounds = DeviceRectL(dev);
+    if (m_file->bgMode == Qt::OpaqueMode) {
+        // The gaps show the background colour: the whole line in it first.
+        QPen gaps = solid;
+        QColor c = m_file->bgBrush.color();
+        c.setAlpha(255);
+        gaps.setColor(c);
+        SyncPen(gaps, m);
+        WritePolyPolyline(lines, m, bounds);
+    }
+    // A cosmetic pen's pattern is in device pixels, a geometric one's in
+    // pen widths.
+    const double unit = pen.isCosmetic() ? std::max(1.0, pen.widthF()) / m.scale : pen.widthF();
+    const double pad = pen.isCosmetic() ? std::max(1.0, pen.widthF()) : pen.widthF() * m.scale;
+    std::vector<std::vector<QPointF>> dashes;
+    if (!Dash(lines, pen.dashPattern(), pen.dashOffset(), unit, m.t, ClipBounds().adjusted(-pad, -pad, pad, pad),
+              dashes))
+        dashes = lines;
+    SyncPen(solid, m);
+    WritePolyPolyline(dashes, m, bounds);
+}
+
+void EmfPaintEngine::WritePolyPolyline(const std::vector<std::vector<QPointF>>& lines, const Mapping& m,
+                                       const RectL& bounds)
+{
+    std::vector<QPoint> pts;
+    std::vector<std::uint32_t> counts;
+    for (const std::vector<QPointF>& line : lines) {
+        if (line.size() < 2)
+            continue;
+        for (const QPointF& p : line)
+            pts.push_back(Logical(p, m));
+        counts.push_back(std::uint32_t(line.size()));
+    }
+    WritePolyPolyline(pts, counts, bounds);
+}
+
+void EmfPaintEngine::WritePolyPolyline(const std::vector<QPoint>& pts, const std::vector<std::uint32_t>& counts,
+                                       const RectL& bounds)
+{
+    if (counts.empty())
+        return;
+    if (counts.size() == 1) {
+        WritePoly(EMR_POLYLINE16, EMR_POLYLINE, pts, bounds);
+        return;
+    }
+    RecordWriter& w = m_file->writer;
+    const bool small = FitsIn16Bits(pts);
+    w.Begin(small ? EMR_POLYPOLYLINE16 : EMR_POLYPOLYLINE);
+    w.Rect(bounds);
+    w.U32(std::uint32_t(counts.size()));
+    w.U32(std::uint32_t(pts.size()));
+    for (std::uint32_t c : counts)
+        w.U32(c);
+    WritePoints(pts, small);
+    w.End();
+}
+
 bool EmfPaintEngine::EmitTranslucentRect(const Shape& s, const QBrush& brush, const QRectF&)
 {
     // A rectangle in one translucent colour: one opaque pixel of that
     // colour stretched over the rectangle and blended with a constant
     // alpha, which readers agree on whether or not they take bitmaps as
     // premultiplied.
-    const Mapping& m = m_mapping;
+    const Mapping& m = m_file->mapping;
     if (s.kind != ShapeKind::Rect || !m.valid || !m.axisAligned || brush.style() != Qt::SolidPattern)
         return false;
-    const double alpha = brush.color().alphaF() * std::clamp(m_opacity, 0.0, 1.0);
+    const double alpha = brush.color().alphaF() * std::clamp(m_file->opacity, 0.0, 1.0);
     if (std::lround(alpha * 255) <= 0)
         return true; // nothing to see
     QImage pixel(1, 1, QImage::Format_RGB32);
@@ -1197,7 +1405,7 @@ void EmfPaintEngine::Rasterize(const QRectF& dev, const QPen& pen, const QBrush&
 {
     // Draws just this primitive into a bitmap of its device area, with the
     // painter's state, and writes that bitmap instead.
-    const QRect area = dev.toAlignedRect().intersected(m_deviceRect.toAlignedRect());
+    const QRect area = dev.toAlignedRect().intersected(m_file->deviceRect.toAlignedRect());
     if (area.isEmpty() || qint64(area.width()) * area.height() * 4 > kMaxBitmapBytes)
         return;
     QImage image(area.size(), QImage::Format_ARGB32_Premultiplied);
@@ -1207,16 +1415,16 @@ void EmfPaintEngine::Rasterize(const QRectF& dev, const QPen& pen, const QBrush&
     {
         QPainter p(&image);
         p.translate(-area.x(), -area.y());
-        if (m_clipEnabled && !m_clip.empty())
+        if (m_file->clipEnabled && !m_file->clip.empty())
             p.setClipPath(ClipPathDevice());
-        p.setTransform(m_transform * QTransform::fromTranslate(-area.x(), -area.y()));
-        p.setRenderHints(m_hints);
-        p.setOpacity(m_opacity);
+        p.setTransform(m_file->transform * QTransform::fromTranslate(-area.x(), -area.y()));
+        p.setRenderHints(m_file->hints);
+        p.setOpacity(m_file->opacity);
         p.setPen(pen);
         p.setBrush(brush);
-        p.setBrushOrigin(m_brushOrigin);
-        p.setBackground(m_bgBrush);
-        p.setBackgroundMode(m_bgMode);
+        p.setBrushOrigin(m_file->brushOrigin);
+        p.setBackground(m_file->bgBrush);
+        p.setBackgroundMode(m_file->bgMode);
         draw(p);
     }
     ResetMarkers();
@@ -1254,7 +1462,7 @@ void EmfPaintEngine::EmitImage(const QRectF& dest, const QImage& source, const M
 
     SyncClip();
     SyncWorld(m);
-    RecordWriter& w = *m_w;
+    RecordWriter& w = m_file->writer;
     const QPoint a = Logical(dest.topLeft(), m), b = Logical(dest.bottomRight(), m);
     const RectL bounds = DeviceRectL(dev);
     if (blend) {
@@ -1282,7 +1490,7 @@ void EmfPaintEngine::EmitImage(const QRectF& dest, const QImage& source, const M
         w.I32(image.width());
         w.I32(image.height());
     } else {
-        const std::uint32_t mode = (m_hints & QPainter::SmoothPixmapTransform) ? HALFTONE : COLORONCOLOR;
+        const std::uint32_t mode = (m_file->hints & QPainter::SmoothPixmapTransform) ? HALFTONE : COLORONCOLOR;
         w.Begin(EMR_SETSTRETCHBLTMODE);
         w.U32(mode);
         w.End();
@@ -1334,7 +1542,7 @@ void EmfPaintEngine::drawPath(const QPainterPath& path)
             for (int i = 0; i < n - 1; ++i)
                 s.points.push_back(path.elementAt(i));
             s.fillRule = path.fillRule();
-        } else if (lines && !closed && m_brush.style() == Qt::NoBrush) {
+        } else if (lines && !closed && m_file->brush.style() == Qt::NoBrush) {
             s.kind = ShapeKind::Polyline;
             for (int i = 0; i < n; ++i)
                 s.points.push_back(path.elementAt(i));
@@ -1343,7 +1551,7 @@ void EmfPaintEngine::drawPath(const QPainterPath& path)
             s.path = path;
         }
     }
-    DrawShape(s, m_pen, m_brush);
+    DrawShape(s, m_file->pen, m_file->brush);
 }
 
 void EmfPaintEngine::drawPolygon(const QPointF* points, int count, PolygonDrawMode mode)
@@ -1355,21 +1563,21 @@ void EmfPaintEngine::drawPolygon(const QPointF* points, int count, PolygonDrawMo
     s.kind = mode == PolylineMode ? ShapeKind::Polyline : ShapeKind::Polygon;
     s.fillRule = mode == OddEvenMode ? Qt::OddEvenFill : Qt::WindingFill;
     s.points.assign(points, points + count);
-    DrawShape(s, m_pen, mode == PolylineMode ? QBrush(Qt::NoBrush) : m_brush);
+    DrawShape(s, m_file->pen, mode == PolylineMode ? QBrush(Qt::NoBrush) : m_file->brush);
 }
 
 void EmfPaintEngine::drawLines(const QLineF* lines, int count)
 {
     if (count <= 0)
         return;
-    if (m_decoration.remaining > 0 && count == 1) {
+    if (m_file->decoration.remaining > 0 && count == 1) {
         // Qt draws the underline and strike-out of a text item as lines of
         // their own; the font record already carries them.
         const QLineF& l = lines[0];
-        const Decoration& d = m_decoration;
+        const Decoration& d = m_file->decoration;
         if (l.y1() == l.y2() && l.y1() >= d.y0 && l.y1() <= d.y1 && std::fabs(std::min(l.x1(), l.x2()) - d.x0) <= 1.0 &&
-            m_transform == d.t) {
-            --m_decoration.remaining;
+            m_file->transform == d.t) {
+            --m_file->decoration.remaining;
             return;
         }
     }
@@ -1380,7 +1588,7 @@ void EmfPaintEngine::drawLines(const QLineF* lines, int count)
         s.points.push_back(lines[i].p1());
         s.points.push_back(lines[i].p2());
     }
-    DrawShape(s, m_pen, QBrush(Qt::NoBrush));
+    DrawShape(s, m_file->pen, QBrush(Qt::NoBrush));
 }
 
 void EmfPaintEngine::drawRects(const QRectF* rects, int count)
@@ -1390,7 +1598,7 @@ void EmfPaintEngine::drawRects(const QRectF* rects, int count)
         s.kind = ShapeKind::Rect;
         s.rect = rects[i];
         s.markerCandidate = true;
-        DrawShape(s, m_pen, m_brush);
+        DrawShape(s, m_file->pen, m_file->brush);
     }
 }
 
@@ -1400,33 +1608,33 @@ void EmfPaintEngine::drawEllipse(const QRectF& rect)
     s.kind = ShapeKind::Ellipse;
     s.rect = rect;
     s.markerCandidate = true;
-    DrawShape(s, m_pen, m_brush);
+    DrawShape(s, m_file->pen, m_file->brush);
 }
 
 void EmfPaintEngine::drawPoints(const QPointF* points, int count)
 {
     // A point is a dot of the pen's width in the pen's colour.
-    if (m_pen.style() == Qt::NoPen || count <= 0)
+    if (m_file->pen.style() == Qt::NoPen || count <= 0)
         return;
     const Mapping& m = CurrentMapping();
     if (!m.valid && m.t.isAffine())
         return;
-    const double size = m_pen.isCosmetic() ? std::max(1.0, m_pen.widthF()) / (m.valid ? m.scale : 1.0) : m_pen.widthF();
-    const bool round = m_pen.capStyle() == Qt::RoundCap;
+    const double size = m_file->pen.isCosmetic() ? std::max(1.0, m_file->pen.widthF()) / (m.valid ? m.scale : 1.0) : m_file->pen.widthF();
+    const bool round = m_file->pen.capStyle() == Qt::RoundCap;
     for (int i = 0; i < count; ++i) {
         Shape s;
         s.kind = round ? ShapeKind::Ellipse : ShapeKind::Rect;
         s.rect = QRectF(points[i].x() - size / 2, points[i].y() - size / 2, size, size);
         s.markerCandidate = true;
-        DrawShape(s, QPen(Qt::NoPen), m_pen.brush());
+        DrawShape(s, QPen(Qt::NoPen), m_file->pen.brush());
     }
 }
 
 void EmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& ti)
 {
-    m_decoration.remaining = 0;
+    m_file->decoration.remaining = 0;
     const QString text = ti.text();
-    if (text.isEmpty() || m_pen.style() == Qt::NoPen)
+    if (text.isEmpty() || m_file->pen.style() == Qt::NoPen)
         return;
     ResetMarkers();
     const QFont font = ti.font();
@@ -1441,8 +1649,8 @@ void EmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& ti)
     const QRectF dev = DeviceBounds(m, box, QPen(Qt::NoPen));
     if (dev.isEmpty())
         return;
-    if (!m.valid || m_opacity < 1.0 || !PenExpressible(m_pen)) {
-        const QBrush brush = m_pen.brush();
+    if (!m.valid || m_file->opacity < 1.0 || !PenExpressible(m_file->pen)) {
+        const QBrush brush = m_file->pen.brush();
         Rasterize(dev, QPen(Qt::NoPen), brush, [&](QPainter& q) {
             QPainterPath path;
             path.addText(p, font, text);
@@ -1453,65 +1661,89 @@ void EmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& ti)
 
     SyncClip();
     SyncWorld(m);
-    RecordWriter& w = *m_w;
+    SyncFont(font, m);
+    SyncTextColor(m_file->pen.color().rgb());
+    SyncBkMode(TRANSPARENT, 0);
+    WriteText(text, p, TextPositions(text, fm, width), m, dev);
+    AddBounds(dev);
 
-    // The font: face, em height in logical units, weight and styles.
+    if (ti.renderFlags() & (QTextItem::Underline | QTextItem::StrikeOut)) {
+        Decoration& d = m_file->decoration;
+        d.remaining = (font.underline() ? 1 : 0) + (font.strikeOut() ? 1 : 0);
+        d.x0 = std::floor(p.x());
+        d.y0 = p.y() - ti.ascent();
+        d.y1 = p.y() + ti.descent() + 1.0;
+        d.t = m_file->transform;
+    }
+}
+
+void EmfPaintEngine::SyncFont(const QFont& font, const Mapping& m)
+{
+    // Face, em height in logical units, weight and styles.
     const double px = font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF() * m_device.Dpi() / 72.0;
     const std::int32_t height = -std::max<std::int32_t>(1, ClampCoord(px * m.k));
-    QString face = font.family().left(LF_FACESIZE - 1);
+    const QString face = font.family().left(LF_FACESIZE - 1);
     const auto weight = std::uint32_t(std::clamp(int(font.weight()), 1, 1000));
     const std::uint8_t italic = font.italic() ? 1 : 0;
     const std::uint8_t underline = font.underline() ? 1 : 0;
     const std::uint8_t strikeOut = font.strikeOut() ? 1 : 0;
-    const std::uint8_t quality = (m_hints & QPainter::TextAntialiasing) ? ANTIALIASED_QUALITY : 0;
+    const std::uint8_t quality = (m_file->hints & QPainter::TextAntialiasing) ? ANTIALIASED_QUALITY : 0;
     QByteArray key;
     for (std::uint32_t v : {std::uint32_t(height), weight, std::uint32_t(italic), std::uint32_t(underline),
                             std::uint32_t(strikeOut), std::uint32_t(quality)})
         key.append(reinterpret_cast<const char*>(&v), 4);
     PutUtf16(key, face);
-    Selected& sel = m_selected[kFont];
-    if (!sel.valid || sel.key != key) {
-        const std::uint32_t handle = w.AllocateHandle();
-        w.Begin(EMR_EXTCREATEFONTINDIRECTW);
-        w.U32(handle);
-        w.I32(height);
-        w.I32(0); // width: the face's own
-        w.I32(0); // escapement and orientation: rotation is the world's
-        w.I32(0);
-        w.U32(weight);
-        w.U8(italic);
-        w.U8(underline);
-        w.U8(strikeOut);
-        w.U8(DEFAULT_CHARSET);
-        w.U8(0); // out precision
-        w.U8(0); // clip precision
-        w.U8(quality);
-        w.U8(0); // pitch and family
-        auto writeName = [&](const QString& s, int chars) {
-            const QString t = s.left(chars - 1);
-            w.Raw(reinterpret_cast<const char*>(t.utf16()), t.size() * 2);
-            w.Zeros((chars - t.size()) * 2);
-        };
-        writeName(face, LF_FACESIZE);
-        writeName(face, LF_FULLFACESIZE); // full name
-        writeName(QString(), LF_FACESIZE); // style
-        w.Zeros(kLogFontPanoseSize - kLogFontWSize - 2 * LF_FULLFACESIZE - 2 * LF_FACESIZE);
-        w.End();
-        SelectObject(kFont, handle, true);
-        sel.key = key;
-    }
-    const QRgb color = m_pen.color().rgb();
-    if (!m_fileTextColorKnown || m_fileTextColor != color) {
-        w.Begin(EMR_SETTEXTCOLOR);
-        w.U32(ColorRef(color));
-        w.End();
-        m_fileTextColor = color;
-        m_fileTextColorKnown = true;
-    }
-    SyncBkMode(TRANSPARENT, 0);
+    Selected& sel = m_file->selected[kFont];
+    if (sel.valid && sel.key == key)
+        return;
+    RecordWriter& w = m_file->writer;
+    const std::uint32_t handle = w.AllocateHandle();
+    w.Begin(EMR_EXTCREATEFONTINDIRECTW);
+    w.U32(handle);
+    w.I32(height);
+    w.I32(0); // width: the face's own
+    w.I32(0); // escapement and orientation: rotation is the world's
+    w.I32(0);
+    w.U32(weight);
+    w.U8(italic);
+    w.U8(underline);
+    w.U8(strikeOut);
+    w.U8(DEFAULT_CHARSET);
+    w.U8(0); // out precision
+    w.U8(0); // clip precision
+    w.U8(quality);
+    w.U8(0); // pitch and family
+    auto writeName = [&](const QString& name, int chars) {
+        const QString t = name.left(chars - 1);
+        w.Raw(reinterpret_cast<const char*>(t.utf16()), t.size() * 2);
+        w.Zeros((chars - t.size()) * 2);
+    };
+    writeName(face, LF_FACESIZE);
+    writeName(face, LF_FULLFACESIZE); // full name
+    writeName(QString(), LF_FACESIZE); // style
+    w.Zeros(kLogFontPanoseSize - kLogFontWSize - 2 * LF_FULLFACESIZE - 2 * LF_FACESIZE);
+    w.End();
+    SelectObject(kFont, handle, true);
+    sel.key = key;
+}
 
-    // Advances per UTF-16 unit, scaled to the width Qt laid out; the second
-    // unit of a surrogate pair advances by nothing.
+void EmfPaintEngine::SyncTextColor(QRgb color)
+{
+    if (m_file->fileTextColorKnown && m_file->fileTextColor == color)
+        return;
+    RecordWriter& w = m_file->writer;
+    w.Begin(EMR_SETTEXTCOLOR);
+    w.U32(ColorRef(color));
+    w.End();
+    m_file->fileTextColor = color;
+    m_file->fileTextColorKnown = true;
+}
+
+std::vector<double> EmfPaintEngine::TextPositions(const QString& text, const QFontMetricsF& fm, double width)
+{
+    // Where each UTF-16 unit ends, scaled to the width Qt laid out; the
+    // second unit of a surrogate pair advances by nothing. A short text is
+    // measured by its prefixes (kerning included), a long one unit by unit.
     const qsizetype n = text.size();
     std::vector<double> pos(size_t(n) + 1, 0.0);
     if (n <= 256) {
@@ -1534,8 +1766,17 @@ void EmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& ti)
         }
     }
     const double fit = pos[size_t(n)] > 0 ? width / pos[size_t(n)] : 1.0;
+    for (double& x : pos)
+        x *= fit;
+    return pos;
+}
 
-    const QPoint ref = Logical(p, m);
+void EmfPaintEngine::WriteText(const QString& text, const QPointF& origin, const std::vector<double>& pos,
+                               const Mapping& m, const QRectF& dev)
+{
+    RecordWriter& w = m_file->writer;
+    const qsizetype n = text.size();
+    const QPoint ref = Logical(origin, m);
     const std::uint32_t stringBytes = std::uint32_t(n) * 2;
     const std::uint32_t offString = kExtTextOutWHeadSize;
     const std::uint32_t offDx = offString + ((stringBytes + 3) & ~3u);
@@ -1553,22 +1794,14 @@ void EmfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& ti)
     w.U32(offDx);
     w.Raw(reinterpret_cast<const char*>(text.utf16()), qsizetype(stringBytes));
     w.Zeros(qsizetype(offDx - offString - stringBytes));
+    // Advances in whole logical units that add up to the rounded positions.
     std::int32_t done = 0;
     for (qsizetype i = 0; i < n; ++i) {
-        const std::int32_t next = ClampCoord(pos[size_t(i) + 1] * fit * m.k);
+        const std::int32_t next = ClampCoord(pos[size_t(i) + 1] * m.k);
         w.I32(next - done);
         done = next;
     }
     w.End();
-    AddBounds(dev);
-
-    if (ti.renderFlags() & (QTextItem::Underline | QTextItem::StrikeOut)) {
-        m_decoration.remaining = (underline ? 1 : 0) + (strikeOut ? 1 : 0);
-        m_decoration.x0 = std::floor(p.x());
-        m_decoration.y0 = p.y() - ti.ascent();
-        m_decoration.y1 = p.y() + ti.descent() + 1.0;
-        m_decoration.t = m_transform;
-    }
 }
 
 void EmfPaintEngine::drawPixmap(const QRectF& r, const QPixmap& pm, const QRectF& sr)
@@ -1578,7 +1811,7 @@ void EmfPaintEngine::drawPixmap(const QRectF& r, const QPixmap& pm, const QRectF
 
 void EmfPaintEngine::drawImage(const QRectF& r, const QImage& image, const QRectF& sr, Qt::ImageConversionFlags)
 {
-    m_decoration.remaining = 0;
+    m_file->decoration.remaining = 0;
     ResetMarkers();
     if (image.isNull() || r.isEmpty())
         return;
@@ -1598,5 +1831,5 @@ void EmfPaintEngine::drawImage(const QRectF& r, const QImage& image, const QRect
     const double sx = r.width() / sr.width(), sy = r.height() / sr.height();
     const QRectF dest(r.x() + (src.x() - sr.x()) * sx, r.y() + (src.y() - sr.y()) * sy, src.width() * sx,
                       src.height() * sy);
-    EmitImage(dest, src == image.rect() ? image : image.copy(src), m, m_opacity);
+    EmitImage(dest, src == image.rect() ? image : image.copy(src), m, m_file->opacity);
 }

@@ -202,7 +202,11 @@ private slots:
     void chartMarkersBoundedByArea();
     void defaultChart_data();
     void defaultChart();
+    void chartPens_data();
+    void chartPens();
     void dataOnlyAfterPainting();
+    void secondPainterStartsClean_data();
+    void secondPainterStartsClean();
 };
 
 void TestEmfDevice::header_data()
@@ -283,7 +287,7 @@ void TestEmfDevice::primitives_data()
     QTest::newRow("ellipse") << Draw([](QPainter& p) {
         p.setBrush(Qt::green);
         p.drawEllipse(QRectF(10, 10, 9, 9));
-    }) << Types{EMR_EXTCREATEPEN, EMR_CREATEBRUSHINDIRECT, EMR_ELLIPSE} << Types{EMR_BEGINPATH};
+    }) << Types{EMR_CREATEPEN, EMR_CREATEBRUSHINDIRECT, EMR_ELLIPSE} << Types{EMR_BEGINPATH};
     QTest::newRow("ellipse path") << Draw([](QPainter& p) {
         QPainterPath path;
         path.addEllipse(QRectF(-4, -4, 9, 9));
@@ -327,6 +331,7 @@ void TestEmfDevice::primitives_data()
         << Types{EMR_STROKEANDFILLPATH, EMR_CLOSEFIGURE};
     QTest::newRow("coordinates beyond 16 bits") << Draw([](QPainter& p) {
         const QPointF t[3] = {{0, 0}, {3000, 10}, {10, 50}};
+        p.setPen(Qt::NoPen); // a one-pixel pen would draw in whole pixels
         p.setBrush(Qt::red);
         p.drawPolygon(t, 3);
     }) << Types{EMR_POLYGON} << Types{EMR_POLYGON16};
@@ -450,40 +455,74 @@ void TestEmfDevice::worldTransform()
     }
 }
 
+namespace {
+
+// The pieces of line a file draws, in device pixels: each polyline from
+// its first point to its last.
+QList<QLineF> LinePieces(const Emf& emf, double unitsPerPixel)
+{
+    QList<QLineF> pieces;
+    auto point = [&](const Record& r, int off) {
+        return QPointF(std::int16_t(r.U16(off)), std::int16_t(r.U16(off + 2))) / unitsPerPixel;
+    };
+    for (const Record& r : emf.records) {
+        if (r.type == EMR_POLYLINE16) {
+            const int n = int(r.U32(24));
+            pieces.append(QLineF(point(r, 28), point(r, 28 + 4 * (n - 1))));
+        } else if (r.type == EMR_POLYPOLYLINE16) {
+            const int lines = int(r.U32(24));
+            int at = 32 + 4 * lines;
+            for (int i = 0; i < lines; ++i) {
+                const int n = int(r.U32(32 + 4 * i));
+                pieces.append(QLineF(point(r, at), point(r, at + 4 * (n - 1))));
+                at += 4 * n;
+            }
+        }
+    }
+    return pieces;
+}
+
+} // namespace
+
 void TestEmfDevice::penStyles_data()
 {
     QTest::addColumn<QPen>("pen");
     QTest::addColumn<std::uint32_t>("record");
     QTest::addColumn<std::uint32_t>("style"); // the whole style word
     QTest::addColumn<int>("width");           // logical units
+    QTest::addColumn<QList<int>>("pattern");  // device pixels on, off...; empty: solid
 
-    QPen flat(Qt::red, 2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
-    QTest::newRow("solid flat miter 2px") << flat << std::uint32_t(EMR_EXTCREATEPEN)
-                                          << (PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_MITER) << 32;
-    QTest::newRow("dash square bevel") << QPen(Qt::red, 1, Qt::DashLine, Qt::SquareCap, Qt::BevelJoin)
-                                       << std::uint32_t(EMR_EXTCREATEPEN)
-                                       << (PS_GEOMETRIC | PS_DASH | PS_ENDCAP_SQUARE | PS_JOIN_BEVEL) << 16;
-    QTest::newRow("dot round round") << QPen(Qt::red, 3, Qt::DotLine, Qt::RoundCap, Qt::RoundJoin)
-                                     << std::uint32_t(EMR_EXTCREATEPEN)
-                                     << (PS_GEOMETRIC | PS_DOT | PS_ENDCAP_ROUND | PS_JOIN_ROUND) << 48;
-    QTest::newRow("dash-dot") << QPen(Qt::red, 1, Qt::DashDotLine, Qt::FlatCap, Qt::BevelJoin)
-                              << std::uint32_t(EMR_EXTCREATEPEN)
-                              << (PS_GEOMETRIC | PS_DASHDOT | PS_ENDCAP_FLAT | PS_JOIN_BEVEL) << 16;
-    QTest::newRow("dash-dot-dot") << QPen(Qt::red, 1, Qt::DashDotDotLine, Qt::FlatCap, Qt::BevelJoin)
-                                  << std::uint32_t(EMR_EXTCREATEPEN)
-                                  << (PS_GEOMETRIC | PS_DASHDOTDOT | PS_ENDCAP_FLAT | PS_JOIN_BEVEL) << 16;
-    QTest::newRow("cosmetic hairline") << QPen(Qt::red, 0, Qt::SolidLine) << std::uint32_t(EMR_CREATEPEN)
-                                       << PS_SOLID << 0;
-    QTest::newRow("cosmetic dotted hairline") << QPen(Qt::red, 0, Qt::DotLine) << std::uint32_t(EMR_CREATEPEN)
-                                              << PS_DOT << 0;
+    const std::uint32_t hairline = EMR_CREATEPEN, geometric = EMR_EXTCREATEPEN;
+    QTest::newRow("solid flat miter 2px: geometric, 16 units a pixel")
+        << QPen(Qt::red, 2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin) << geometric
+        << (PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_MITER) << 32 << QList<int>{};
+    QTest::newRow("one-pixel pen: the width-0 pen") << QPen(Qt::red, 1) << hairline << PS_SOLID << 0 << QList<int>{};
+    QTest::newRow("cosmetic hairline: the width-0 pen") << QPen(Qt::red, 0) << hairline << PS_SOLID << 0
+                                                        << QList<int>{};
+    QTest::newRow("dotted hairline (the grid): dots of 1 on 2 off") << QPen(Qt::red, 0, Qt::DotLine) << hairline
+                                                                   << PS_SOLID << 0 << QList<int>{1, 2};
+    QTest::newRow("dashed one-pixel pen: 4 on 2 off") << QPen(Qt::red, 1, Qt::DashLine, Qt::SquareCap, Qt::BevelJoin)
+                                                      << hairline << PS_SOLID << 0 << QList<int>{4, 2};
+    QTest::newRow("dotted 3px round: dashes in pen widths, the pen's caps")
+        << QPen(Qt::red, 3, Qt::DotLine, Qt::RoundCap, Qt::RoundJoin) << geometric
+        << (PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_ROUND | PS_JOIN_ROUND) << 48 << QList<int>{3, 6};
+    QTest::newRow("dash-dot 2px") << QPen(Qt::red, 2, Qt::DashDotLine, Qt::FlatCap, Qt::BevelJoin) << geometric
+                                  << (PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_BEVEL) << 32
+                                  << QList<int>{8, 4, 2, 4};
+    QTest::newRow("dash-dot-dot 2px") << QPen(Qt::red, 2, Qt::DashDotDotLine, Qt::FlatCap, Qt::BevelJoin)
+                                      << geometric << (PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_BEVEL) << 32
+                                      << QList<int>{8, 4, 2, 4, 2, 4};
+    QTest::newRow("dashes finer than the file should hold: one solid line")
+        << QPen(Qt::red, 1e-5, Qt::DashLine) << hairline << PS_SOLID << 0 << QList<int>{};
     QPen thickCosmetic(Qt::red, 3, Qt::SolidLine, Qt::FlatCap, Qt::BevelJoin);
     thickCosmetic.setCosmetic(true);
-    QTest::newRow("cosmetic 3px") << thickCosmetic << std::uint32_t(EMR_EXTCREATEPEN)
-                                  << (PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_BEVEL) << 48;
+    QTest::newRow("cosmetic 3px") << thickCosmetic << geometric
+                                  << (PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_BEVEL) << 48 << QList<int>{};
     QPen custom(Qt::red, 2, Qt::CustomDashLine, Qt::FlatCap, Qt::BevelJoin);
     custom.setDashPattern({3, 1});
-    QTest::newRow("custom dashes") << custom << std::uint32_t(EMR_EXTCREATEPEN)
-                                   << (PS_GEOMETRIC | PS_USERSTYLE | PS_ENDCAP_FLAT | PS_JOIN_BEVEL) << 32;
+    QTest::newRow("custom dashes 2px") << custom << geometric
+                                       << (PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_BEVEL) << 32
+                                       << QList<int>{6, 2};
 }
 
 void TestEmfDevice::penStyles()
@@ -492,13 +531,15 @@ void TestEmfDevice::penStyles()
     QFETCH(std::uint32_t, record);
     QFETCH(std::uint32_t, style);
     QFETCH(int, width);
+    QFETCH(QList<int>, pattern);
     const Emf emf = Parse(Paint([&](QPainter& p) {
         p.scale(2, 2); // a cosmetic pen keeps its device width, a geometric one scales
         p.scale(0.5, 0.5);
         p.setPen(pen);
-        p.drawLine(10, 10, 100, 50);
+        p.drawLine(10, 10, 100, 10);
     }));
     QVERIFY(emf.ok);
+    QCOMPARE(emf.OfType(EMR_CREATEPEN).size() + emf.OfType(EMR_EXTCREATEPEN).size(), 1);
     const QList<Record> pens = emf.OfType(record);
     QCOMPARE(pens.size(), 1);
     const Record& r = pens.first();
@@ -507,19 +548,25 @@ void TestEmfDevice::penStyles()
         QCOMPARE(r.U32(12), style);
         QCOMPARE(r.I32(16), width);
         QCOMPARE(r.U32(24), color);
+        // Drawn in whole pixels: one logical unit each.
+        const QList<Record> world = emf.OfType(EMR_SETWORLDTRANSFORM);
+        QCOMPARE(world.size(), 1);
+        QCOMPARE(world.first().F32(8), 16.f);
     } else {
         QCOMPARE(r.U32(28), style);
         QCOMPARE(r.I32(32), width);
         QCOMPARE(r.U32(36), BS_SOLID);
         QCOMPARE(r.U32(40), color);
-        if ((style & PS_STYLE_MASK) == PS_USERSTYLE) {
-            QCOMPARE(r.U32(48), 2u); // dash and gap, in pen widths times the width
-            QCOMPARE(r.U32(52), 3u * 32u);
-            QCOMPARE(r.U32(56), 1u * 32u);
-        } else {
-            QCOMPARE(r.U32(48), 0u);
-        }
+        QCOMPARE(r.U32(48), 0u); // no style entries: dashes are lines of their own
     }
+    // The pieces of line follow the screen's pattern from the line's start.
+    QList<QLineF> expected;
+    for (int x = 10, i = 0; x < 100; i += 2) {
+        const int on = pattern.isEmpty() ? 90 : pattern[i % pattern.size()];
+        expected.append(QLineF(x, 10, std::min(x + on, 100), 10));
+        x += on + (pattern.isEmpty() ? 0 : pattern[(i + 1) % pattern.size()]);
+    }
+    QCOMPARE(LinePieces(emf, record == EMR_CREATEPEN ? 1 : 16), expected);
 }
 
 void TestEmfDevice::text_data()
@@ -807,6 +854,80 @@ void TestEmfDevice::defaultChart()
     }
 }
 
+void TestEmfDevice::chartPens_data()
+{
+    // A chart's lines by their colour: the pen each gets, and the pieces its
+    // first line is drawn in (device pixels on, off; empty: one piece).
+    QTest::addColumn<std::uint32_t>("color"); // 0x00BBGGRR
+    QTest::addColumn<std::uint32_t>("record");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QList<int>>("pattern");
+    QTest::newRow("grid: one pixel, dotted 1 on 2 off") << 0xA0A0A0u << std::uint32_t(EMR_CREATEPEN) << 0
+                                                        << QList<int>{1, 2};
+    QTest::newRow("plot frame: one pixel") << 0x808080u << std::uint32_t(EMR_CREATEPEN) << 0 << QList<int>{};
+    QTest::newRow("axes and ticks: one pixel, black") << 0x000000u << std::uint32_t(EMR_CREATEPEN) << 0
+                                                      << QList<int>{};
+    QTest::newRow("dashed 2px series line: dashes of 8 on 4 off, flat")
+        << 0x00FF00u << std::uint32_t(EMR_EXTCREATEPEN) << 32 << QList<int>{8, 4};
+}
+
+void TestEmfDevice::chartPens()
+{
+    QFETCH(std::uint32_t, color);
+    QFETCH(std::uint32_t, record);
+    QFETCH(int, width);
+    QFETCH(QList<int>, pattern);
+    TChartModel chart;
+    auto* line = chart.AddSeries<TLineSeries>(QStringLiteral("Series1"));
+    line->AddXY(0, 0, QString(), clSeriesColor);
+    line->AddXY(100, 0, QString(), clSeriesColor);
+    line->SetSeriesColor(0x00FF00);
+    line->LinePen().SetWidth(2);
+    line->LinePen().SetStyle(psDash);
+    EmfDevice device(QSize(749, 527));
+    {
+        QPainter p(&device);
+        RenderChart(chart, p, QRect(0, 0, 749, 527));
+    }
+    const Emf emf = Parse(device.Data());
+    QVERIFY(emf.ok);
+    // The pen of that colour, and the first line drawn after it is selected.
+    std::uint32_t handle = 0;
+    int pens = 0;
+    Emf drawn;
+    for (const Record& r : emf.records) {
+        const bool plain = r.type == EMR_CREATEPEN;
+        if ((plain || r.type == EMR_EXTCREATEPEN) && r.U32(plain ? 24 : 40) == color) {
+            ++pens;
+            QCOMPARE(r.type, record);
+            QCOMPARE(r.I32(plain ? 16 : 32), width);
+            QCOMPARE(r.U32(plain ? 12 : 28) & PS_STYLE_MASK, PS_SOLID);
+            if (handle == 0)
+                handle = r.U32(8);
+        } else if (r.type == EMR_SELECTOBJECT && handle != 0 && r.U32(8) == handle) {
+            handle = ~0u; // selected: the next line is this pen's
+        } else if (handle == ~0u && (r.type == EMR_POLYLINE16 || r.type == EMR_POLYPOLYLINE16)) {
+            drawn.records.append(r);
+            break;
+        }
+    }
+    QCOMPARE(pens, 1);
+    const QList<QLineF> pieces = LinePieces(drawn, record == EMR_CREATEPEN ? 1 : 16);
+    QVERIFY(!pieces.isEmpty());
+    if (pattern.isEmpty()) {
+        QVERIFY(pieces.size() <= 2); // a line or two (the axes are two lines)
+        return;
+    }
+    // Along the first line: each piece `on` long, the next `on + off` on.
+    QVERIFY(pieces.size() > 8);
+    for (int i = 0; i < 8; ++i) {
+        // Within the rounding of each end to a sixteenth of a pixel.
+        const double on = pattern[(2 * i) % pattern.size()], off = pattern[(2 * i + 1) % pattern.size()];
+        QVERIFY2(std::fabs(pieces[i].length() - on) <= 0.125, qPrintable(QString::number(pieces[i].length())));
+        QVERIFY(std::fabs(QLineF(pieces[i].p1(), pieces[i + 1].p1()).length() - (on + off)) <= 0.125);
+    }
+}
+
 void TestEmfDevice::dataOnlyAfterPainting()
 {
     EmfDevice device(QSize(10, 10));
@@ -826,6 +947,53 @@ void TestEmfDevice::dataOnlyAfterPainting()
     QVERIFY(second.ok);
     QVERIFY(second.OfType(EMR_RECTANGLE).isEmpty());
     QCOMPARE(Parse(first).OfType(EMR_RECTANGLE).size(), 1);
+}
+
+void TestEmfDevice::secondPainterStartsClean_data()
+{
+    // A first painter that leaves every piece of painter state it can set
+    // away from its default; the second painter draws the same thing each
+    // time and must write the file a fresh device writes.
+    QTest::addColumn<Draw>("first");
+    QTest::newRow("brush origin") << Draw([](QPainter& p) { p.setBrushOrigin(7, 3); });
+    QTest::newRow("pen, brush, background, opacity, clip, transform") << Draw([](QPainter& p) {
+        p.setPen(QPen(Qt::red, 3, Qt::DashLine));
+        p.setBrush(QBrush(Qt::green, Qt::CrossPattern));
+        p.setBackgroundMode(Qt::OpaqueMode);
+        p.setBackground(Qt::yellow);
+        p.setOpacity(0.5);
+        p.setClipRect(QRect(5, 5, 20, 20));
+        p.rotate(30);
+        p.setFont(QFont(QStringLiteral("Serif"), 30));
+        p.drawText(QPointF(10, 10), QStringLiteral("first"));
+        p.drawRect(QRectF(1, 1, 8, 8));
+    });
+}
+
+void TestEmfDevice::secondPainterStartsClean()
+{
+    QFETCH(Draw, first);
+    const Draw second = [](QPainter& p) {
+        QImage tile(4, 4, QImage::Format_RGB32);
+        tile.fill(Qt::blue);
+        tile.setPixel(0, 0, qRgb(255, 0, 0));
+        p.fillRect(QRectF(2, 2, 30, 20), QBrush(tile)); // a texture: drawn as a bitmap from the origin
+        p.setPen(QPen(Qt::black, 0, Qt::DotLine));
+        p.drawLine(0, 50, 100, 50);
+        p.drawText(QPointF(10, 80), QStringLiteral("second"));
+        p.drawEllipse(QRectF(40, 40, 6, 6));
+    };
+    EmfDevice reused(QSize(200, 100));
+    {
+        QPainter p(&reused);
+        first(p);
+        second(p);
+    }
+    {
+        QPainter p(&reused);
+        second(p);
+    }
+    QCOMPARE(reused.Data(), Paint(second));
 }
 
 QTEST_MAIN(TestEmfDevice)

@@ -1,5 +1,6 @@
 #pragma once
-// The paint engine behind EmfDevice; private to metafile/. It turns what a
+// The paint engine behind EmfDevice; private to metafile/ (only EmfDevice.cpp
+// includes it). It turns what a
 // QPainter draws into enhanced metafile records: shapes as vector records,
 // text as text records, pictures as bitmap records, and whatever the format
 // cannot express (gradients, textures, perspective, translucent strokes) as
@@ -9,10 +10,19 @@
 // geometry keeps sixteenth-pixel precision. The painter's transform becomes
 // the file's world transform; the units written per user unit follow the
 // transform's scale, so a tiny or huge scale keeps that precision too.
+//
+// Pens: one device pixel wide or less is the width-0 pen, with the shape it
+// outlines written in whole pixels (one logical unit each), so readers that
+// draw width 0 as one logical unit show a pixel too; wider pens are
+// geometric pens in logical units. Dash patterns are written as the pieces
+// of line they make, with the solid pen, since readers draw the format's
+// dash styles each their own way.
 
 #include "EmfRecordWriter.h"
+#include "EmfRecords.h"
 
 #include <QBrush>
+#include <QFontMetricsF>
 #include <QByteArray>
 #include <QPaintEngine>
 #include <QPainter>
@@ -101,7 +111,31 @@ private:
     struct Shape;
 
     void DrawShape(const Shape& shape, const QPen& pen, const QBrush& brush);
+    // One record (or path) per shape kind, with the objects it needs, in
+    // the written units of `m`.
     void WriteShape(const Shape& shape, const QPen& pen, const QBrush& brush, const QRectF& dev);
+    void WriteBox(const Shape& shape, const QPen& pen, const QBrush& brush, const Mapping& m, const QRectF& dev);
+    void WritePolygon(const std::vector<QPointF>& points, Qt::FillRule rule, const QPen& pen, const QBrush& brush,
+                      const Mapping& m, const emf::RectL& bounds);
+    void WritePolyline(const std::vector<QPointF>& points, const QPen& pen, const Mapping& m,
+                       const emf::RectL& bounds);
+    void WriteLines(const std::vector<QPointF>& ends, const QPen& pen, const Mapping& m, const emf::RectL& bounds);
+    void WritePath(const QPainterPath& path, const QPen& pen, const QBrush& brush, const Mapping& m,
+                   const emf::RectL& bounds);
+    // A shape with a dashed pen: its fill, then its outline's dashes as
+    // lines of their own, drawn with the solid pen.
+    void WriteDashed(const Shape& shape, const QPen& pen, const QBrush& brush, const Mapping& m, const QRectF& dev);
+    // The lines a pen follows along the shape, in user units.
+    std::vector<std::vector<QPointF>> StrokeLines(const Shape& shape) const;
+    void WritePolyPolyline(const std::vector<std::vector<QPointF>>& lines, const Mapping& m,
+                           const emf::RectL& bounds);
+    // Polylines of `counts` points each, one after another in `pts`.
+    void WritePolyPolyline(const std::vector<QPoint>& pts, const std::vector<std::uint32_t>& counts,
+                           const emf::RectL& bounds);
+    // Whether `pen` is at most one device pixel wide.
+    static bool IsThin(const QPen& pen, const Mapping& m);
+    // `m` written in whole device pixels: one logical unit per pixel.
+    static Mapping PixelMapping(const Mapping& m);
     bool IsMarkerRepeat(const Shape& shape, const QRectF& dev);
     void ResetMarkers();
     void Rasterize(const QRectF& dev, const QPen& pen, const QBrush& brush, const std::function<void(QPainter&)>& draw);
@@ -122,9 +156,21 @@ private:
     void SyncBrush(const QBrush& brush);
     void SyncBkMode(std::uint32_t mode, QRgb color);
     void SyncFillMode(Qt::FillRule rule);
+    void SyncFont(const QFont& font, const Mapping& m);
+    void SyncTextColor(QRgb color);
+    void SyncStyledBackground(bool styled);
+    void SyncPenAndBrush(const QPen& pen, const QBrush& brush, const Mapping& m);
     void SelectObject(int kind, std::uint32_t handleOrStock, bool owned);
 
     void WritePathBody(const QPainterPath& path, const Mapping& m, const emf::RectL& bounds);
+    // Where each UTF-16 unit of `text` ends, in user units, so the whole
+    // text spans `width`.
+    static std::vector<double> TextPositions(const QString& text, const QFontMetricsF& fm, double width);
+    void WriteText(const QString& text, const QPointF& origin, const std::vector<double>& pos, const Mapping& m,
+                   const QRectF& dev);
+    static bool FitsIn16Bits(const std::vector<QPoint>& pts);
+    void WritePoints(const std::vector<QPoint>& pts, bool small);
+    std::vector<QPoint> LogicalPoints(const std::vector<QPointF>& pts, const Mapping& m) const;
     void WritePoly(std::uint32_t type16, std::uint32_t type32, const std::vector<QPoint>& pts, const emf::RectL& bounds);
     void WriteHeader(emf::RecordWriter& w, std::uint32_t bytes, std::uint32_t records, std::uint16_t handles) const;
     QPoint Logical(const QPointF& user, const Mapping& m) const;
@@ -133,52 +179,59 @@ private:
 
     const EmfDevice& m_device;
     QByteArray m_data;
-    std::unique_ptr<emf::RecordWriter> m_w;
-    QRectF m_deviceRect;
-    QRectF m_bounds;
 
-    // What the painter asks for.
-    QPen m_pen;
-    QBrush m_brush;
-    QBrush m_bgBrush;
-    Qt::BGMode m_bgMode = Qt::TransparentMode;
-    QPointF m_brushOrigin;
-    double m_opacity = 1.0;
-    QPainter::RenderHints m_hints;
-    QTransform m_transform;
-    Mapping m_mapping;
-    bool m_mappingDirty = true;
-    bool m_clipEnabled = false;
-    std::vector<ClipPiece> m_clip;
-    mutable QRectF m_clipBounds;
-    mutable bool m_clipBoundsDirty = true;
-
-    // What the file holds.
-    std::vector<ClipPiece> m_fileClip;
-    QTransform m_fileWorld;
     struct Selected {
         QByteArray key;          // what the object is, to compare with
         std::uint32_t handle = 0; // owned handle, 0 for a stock object
         bool valid = false;
     };
-    Selected m_selected[3]; // pen, brush, font
-    QPen m_lastPen;         // what SyncPen last made the selected pen from
-    double m_lastPenScale = 0, m_lastPenK = 0;
-    std::uint32_t m_fileBkMode = 0;
-    QRgb m_fileBkColor = 0;
-    bool m_fileBkColorKnown = false;
-    std::uint32_t m_fileFillMode = 0;
-    QRgb m_fileTextColor = 0;
-    bool m_fileTextColorKnown = false;
-
-    // Markers of the current run, drawn at most once per device pixel.
-    MarkerSet m_markers;
-
     // Underline and strike-out lines that Qt draws after a text item whose
     // font record already carries them.
     struct Decoration {
         int remaining = 0;
         double x0 = 0, y0 = 0, y1 = 0;
         QTransform t;
-    } m_decoration;
+    };
+
+    // Everything one file builds up while a painter is active. begin() makes
+    // it afresh, so nothing of one file reaches the next.
+    struct FileState {
+        emf::RecordWriter writer;
+        QRectF deviceRect;
+        QRectF bounds;
+
+        // What the painter asks for.
+        QPen pen;
+        QBrush brush;
+        QBrush bgBrush{Qt::white};
+        Qt::BGMode bgMode = Qt::TransparentMode;
+        QPointF brushOrigin;
+        double opacity = 1.0;
+        QPainter::RenderHints hints;
+        QTransform transform;
+        Mapping mapping;
+        bool mappingDirty = true;
+        bool clipEnabled = false;
+        std::vector<ClipPiece> clip;
+        QRectF clipBounds;
+        bool clipBoundsDirty = true;
+
+        // What the file holds.
+        std::vector<ClipPiece> fileClip;
+        QTransform fileWorld;
+        Selected selected[3]; // pen, brush, font
+        QPen lastPen;         // what SyncPen last made the selected pen from
+        double lastPenScale = 0, lastPenK = 0;
+        std::uint32_t fileBkMode = emf::TRANSPARENT; // begin() writes it
+        QRgb fileBkColor = 0;
+        bool fileBkColorKnown = false;
+        std::uint32_t fileFillMode = emf::ALTERNATE; // the device context's own start value
+        QRgb fileTextColor = 0;
+        bool fileTextColorKnown = false;
+
+        // Markers of the current run, drawn at most once per device pixel.
+        MarkerSet markers;
+        Decoration decoration;
+    };
+    std::unique_ptr<FileState> m_file; // null while no painter is active
 };
