@@ -6,8 +6,12 @@
 //
 //   gui_bench <table-file> [drop|open]
 //
-// Prints one line: gui_first_frame_s=<s> drop_return_s=<s> expose_s=<s>
-// resize_s=<s> rows=<n> accessibility=<on|off> platform=<name>.
+// Prints one line: gui_first_frame_s=<s> first_repaint_s=<s>
+// drop_return_s=<s> expose_s=<s> resize_s=<s> rows=<n>
+// accessibility=<on|off> platform=<name>. first_repaint_s is the time to the
+// first frame of any kind after the drop or the click: the window's answer to
+// the expose that a closing dialog leaves (the whole window is marked for
+// painting first, as that expose would).
 
 #include "Chart.h"
 #include "Controls.h"
@@ -76,6 +80,13 @@ public:
         return m_done;
     }
     bool Done() const { return m_done; }
+    // From now on, notes the time on `clock` when the next frame is out.
+    void ArmFirstFrame(const QElapsedTimer* clock)
+    {
+        m_clock = clock;
+        m_firstFrame = -1;
+    }
+    double FirstFrame() const { return m_firstFrame; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -88,6 +99,10 @@ protected:
             m_inside = true;
             watched->event(event);
             m_inside = false;
+            if (m_clock && m_firstFrame < 0) {
+                SyncWithServer();
+                m_firstFrame = double(m_clock->nsecsElapsed()) * 1e-9;
+            }
             if (m_chartPainted && !m_done) {
                 SyncWithServer();
                 m_done = true;
@@ -105,6 +120,8 @@ private:
     bool m_chartPainted = false;
     bool m_done = false;
     bool m_inside = false;
+    const QElapsedTimer* m_clock = nullptr;
+    double m_firstFrame = -1;
 };
 
 } // namespace
@@ -136,6 +153,8 @@ int main(int argc, char** argv)
     double dropReturn = 0;
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(path)});
+    form.update();
+    watch.ArmFirstFrame(&t);
     if (open) {
         dialogs->openAnswers << path;
         t.start();
@@ -169,9 +188,10 @@ int main(int argc, char** argv)
     watch.WaitForChartFrame();
     const double resize = double(t.nsecsElapsed()) * 1e-9;
 
-    std::printf("gui_first_frame_s=%.3f drop_return_s=%.4f expose_s=%.4f resize_s=%.4f rows=%lld mode=%s "
+    const double firstRepaint = watch.FirstFrame();
+    std::printf("gui_first_frame_s=%.3f first_repaint_s=%.3f drop_return_s=%.4f expose_s=%.4f resize_s=%.4f rows=%lld mode=%s "
                 "accessibility=%s platform=%s errors=%lld\n",
-                firstFrame, dropReturn, expose, resize, (long long)form.Series1->Count(), open ? "open" : "drop",
+                firstFrame, firstRepaint, dropReturn, expose, resize, (long long)form.Series1->Count(), open ? "open" : "drop",
                 QAccessible::isActive() ? "on" : "off", qPrintable(QGuiApplication::platformName()),
                 (long long)messages->shown.size());
     return shown ? 0 : 1;
