@@ -49,29 +49,33 @@ public:
     bool Execute();
 };
 
-class TSavePictureDialog : public TFilteredFileDialog {
+// A dialog that chooses a file to write: a name typed without extension
+// gets the default one.
+class TSaveDialogBase : public TFilteredFileDialog {
     Q_OBJECT
 public:
     using TFilteredFileDialog::TFilteredFileDialog;
-    bool Execute();
     QString DefaultExt() const { return m_defaultExt; }
     void SetDefaultExt(const QString& v) { m_defaultExt = v; }
 
-private:
+protected:
     QString m_defaultExt;
 };
 
-// A save dialog that asks before it replaces a file.
-class TSaveFileDialog : public TFilteredFileDialog {
+// The tool bar's save dialog: it replaces a file without asking.
+class TSavePictureDialog : public TSaveDialogBase {
     Q_OBJECT
 public:
-    using TFilteredFileDialog::TFilteredFileDialog;
+    using TSaveDialogBase::TSaveDialogBase;
     bool Execute();
-    QString DefaultExt() const { return m_defaultExt; }
-    void SetDefaultExt(const QString& v) { m_defaultExt = v; }
+};
 
-private:
-    QString m_defaultExt;
+// A save dialog that asks before it replaces a file.
+class TSaveFileDialog : public TSaveDialogBase {
+    Q_OBJECT
+public:
+    using TSaveDialogBase::TSaveDialogBase;
+    bool Execute();
 };
 
 class TOpenPictureDialog : public TFilteredFileDialog {

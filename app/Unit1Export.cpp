@@ -11,6 +11,9 @@
 #include "Unit1.h"
 
 #include <QAction>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScopeGuard>
 #include <QMenu>
 
 namespace {
@@ -85,6 +88,9 @@ void TForm1::SaveChartAs(const QString& filter, const QString& defaultExt,
     SaveChartDialog->SetDefaultExt(defaultExt);
     if (!SaveChartDialog->Execute())
         return;
+    // A chart of a million scattered points takes seconds as SVG or PDF.
+    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    const auto restore = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
     WriteWholeFile(SaveChartDialog->FileName(), picture(Chart1->Model(), Chart1->Canvas()));
 }
 
@@ -94,7 +100,8 @@ void TForm1::SavePDFClick(QObject*) { SaveChartAs(kPdfFilter, QStringLiteral("pd
 
 void TForm1::CopyPNGClick(QObject*)
 {
-    const QImage image = ChartBitmap(Chart1->Model(), Chart1->Canvas(), Chart1->Canvas().backdrop, 32);
+    const ChartCanvas canvas = Chart1->Canvas();
+    const QImage image = ChartBitmap(Chart1->Model(), canvas, canvas.backdrop, 32);
     m_services.clipboard->SetPicture({image, {{{QString::fromLatin1(kPngMimeType)}, EncodePng(image)}}});
 }
 

@@ -2,9 +2,10 @@
 // and for opening them in other programs: the window plots a small table
 // offscreen (optionally with the shadow and a border), then its exports go
 // to OUT.bmp, OUT.emf, OUT.png, OUT.svg and OUT.pdf, and the fit's numbers
-// to OUT.txt.
+// to OUT.txt. With --points N the table is N random points spread over the
+// whole plot (the largest pictures), and the time each form takes is shown.
 //
-//   chart_outputs OUT [--shadow] [--border] [--title TEXT]
+//   chart_outputs OUT [--shadow] [--border] [--title TEXT] [--points N]
 
 #include "Chart.h"
 #include "ChartExport.h"
@@ -13,19 +14,23 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <QFile>
 #include <QToolButton>
 
 #include <cstdio>
+#include <functional>
 
 namespace {
 
 // Hands the copies' data over to the caller instead of the system.
 class KeepingClipboard final : public IClipboard {
 public:
+    QString table = QStringLiteral("X,Y\n1,2\n2,4.5\n3,5.5\n4,8.5\n5,9\n6,11.5\n");
     QString text;
     ClipboardPicture picture;
-    QString Text() override { return QStringLiteral("X,Y\n1,2\n2,4.5\n3,5.5\n4,8.5\n5,9\n6,11.5\n"); }
+    QString Text() override { return table; }
     void SetText(const QString& t) override { text = t; }
     void SetPicture(const ClipboardPicture& p) override { picture = p; }
 };
@@ -36,6 +41,17 @@ bool Write(const QString& path, const QByteArray& bytes)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+// `make` timed, its bytes written to `path`.
+bool Timed(const QString& path, const std::function<QByteArray()>& make)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const QByteArray bytes = make();
+    std::printf("%-4s %8.3f s %10lld bytes\n", qPrintable(path.section(u'.', -1)), timer.nsecsElapsed() / 1e9,
+                qlonglong(bytes.size()));
+    return Write(path, bytes);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -43,11 +59,19 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty()) {
-        std::fprintf(stderr, "usage: chart_outputs OUT [--shadow] [--border] [--title TEXT]\n");
+        std::fprintf(stderr, "usage: chart_outputs OUT [--shadow] [--border] [--title TEXT] [--points N]\n");
         return 2;
     }
     const QString out = args[0];
     auto clipboard = std::make_shared<KeepingClipboard>();
+    if (const qsizetype n = args.indexOf(QStringLiteral("--points")); n > 0 && n + 1 < args.size()) {
+        QRandomGenerator rng(11);
+        QString table = QStringLiteral("X,Y\n");
+        for (qlonglong i = 0, count = args[n + 1].toLongLong(); i < count; ++i)
+            table += QString::number(rng.generateDouble(), 'f', 6) + u',' + QString::number(rng.generateDouble(), 'f', 6)
+                + u'\n';
+        clipboard->table = table;
+    }
     FormServices services = FormServices::Real();
     services.clipboard = clipboard;
     TForm1 form(services);
@@ -63,10 +87,11 @@ int main(int argc, char** argv)
     app.processEvents();
     const ChartCanvas canvas = chart.Canvas();
     chart.SaveToBitmapFile(out + QStringLiteral(".bmp"));
-    chart.SaveToMetafileEnh(out + QStringLiteral(".emf"));
-    bool ok = Write(out + QStringLiteral(".png"), ChartPng(chart.Model(), canvas))
-        && Write(out + QStringLiteral(".svg"), ChartSvg(chart.Model(), canvas))
-        && Write(out + QStringLiteral(".pdf"), ChartPdf(chart.Model(), canvas));
+    const TChartModel& model = chart.Model();
+    bool ok = Timed(out + QStringLiteral(".emf"), [&] { return ChartMetafile(model, canvas); })
+        && Timed(out + QStringLiteral(".png"), [&] { return ChartPng(model, canvas); })
+        && Timed(out + QStringLiteral(".svg"), [&] { return ChartSvg(model, canvas); })
+        && Timed(out + QStringLiteral(".pdf"), [&] { return ChartPdf(model, canvas); });
     form.CopyFitAction->trigger();
     ok = ok && Write(out + QStringLiteral(".txt"), clipboard->text.toUtf8());
     std::printf("%s: %dx%d at ratio %.2f\n", ok ? "written" : "failed", canvas.size.width(), canvas.size.height(),

@@ -7,16 +7,18 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QStringList>
+#include <QTimer>
 #include <QtMath>
 
 #include <cmath>
-#include <QStringList>
-#include <QTimer>
 
 namespace {
 // How long the size must stay put before the exact frame follows the
 // approximate ones of a resize.
 constexpr int kSettleMs = 150;
+// The largest metafile whose chart the metafile copy also offers as SVG.
+constexpr qsizetype kSvgBesideMetafileBytes = qsizetype(1) << 20;
 } // namespace
 
 TChart::TChart(QWidget* parent) : QWidget(parent), m_model(new TChartModel(this)), m_settle(new QTimer(this))
@@ -155,10 +157,16 @@ void TChart::CopyToClipboardBitmap(TChartClipboard& clipboard) const
 void TChart::CopyToClipboardMetafile(bool, TChartClipboard& clipboard) const
 {
     const ChartCanvas canvas = Canvas();
-    clipboard.SetPicture({QImage(),
-                          {{EmfMimeTypes(), ChartMetafile(*m_model, canvas)},
-                           {{QString::fromLatin1(kSvgMimeType)}, ChartSvg(*m_model, canvas)},
-                           {{QString::fromLatin1(kPngMimeType)}, ChartPng(*m_model, canvas)}}});
+    ClipboardPicture picture;
+    picture.forms.append({EmfMimeTypes(), ChartMetafile(*m_model, canvas)});
+    // An SVG takes about eight times the metafile's bytes and far longer to
+    // write: a chart of a million scattered points (3 MB of metafile) would
+    // hold the copy for seconds. Such a chart goes as metafile and PNG, and
+    // its menu saves the SVG.
+    if (picture.forms.constFirst().second.size() <= kSvgBesideMetafileBytes)
+        picture.forms.append({{QString::fromLatin1(kSvgMimeType)}, ChartSvg(*m_model, canvas)});
+    picture.forms.append({{QString::fromLatin1(kPngMimeType)}, ChartPng(*m_model, canvas)});
+    clipboard.SetPicture(picture);
 }
 
 void TChart::contextMenuEvent(QContextMenuEvent* event)

@@ -43,27 +43,11 @@ public:
     }
     bool ExecuteSavePicture(QWidget*, const QString& filter, const QString& ext, QString& fileName) override
     {
-        lastFilter = filter;
-        lastDefaultExt = ext;
-        proposed = fileName;
-        ++saveCalls;
-        if (saveAnswers.isEmpty())
-            return false;
-        // The real dialog hands back a name typed without extension with the
-        // default extension added.
-        fileName = WithDefaultExtension(saveAnswers.takeFirst(), ext);
-        return true;
+        return AnswerSave(saveAnswers, saveCalls, filter, ext, fileName);
     }
     bool ExecuteSaveFile(QWidget*, const QString& filter, const QString& ext, QString& fileName) override
     {
-        lastFilter = filter;
-        lastDefaultExt = ext;
-        proposed = fileName;
-        ++saveFileCalls;
-        if (saveFileAnswers.isEmpty())
-            return false;
-        fileName = WithDefaultExtension(saveFileAnswers.takeFirst(), ext);
-        return true;
+        return AnswerSave(saveFileAnswers, saveFileCalls, filter, ext, fileName);
     }
     bool ExecuteOpenPicture(QWidget*, const QString& filter, QString& fileName) override
     {
@@ -91,6 +75,20 @@ public:
     }
 
     int openCalls = 0;
+    // The real save dialogs hand back a name typed without extension with
+    // the default extension added.
+    bool AnswerSave(QStringList& answers, int& calls, const QString& filter, const QString& ext, QString& fileName)
+    {
+        lastFilter = filter;
+        lastDefaultExt = ext;
+        proposed = fileName;
+        ++calls;
+        if (answers.isEmpty())
+            return false;
+        fileName = WithDefaultExtension(answers.takeFirst(), ext);
+        return true;
+    }
+
     int saveCalls = 0, saveFileCalls = 0;
     QStringList openAnswers, saveAnswers, saveFileAnswers, pictureAnswers;
     QString lastFilter, lastDefaultExt, proposed;

@@ -29,6 +29,7 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QSvgRenderer>
 #include <QPainter>
@@ -761,6 +762,7 @@ private slots:
         w.Plot();
         w.chart().Shadow().SetVisible(true);
         w.form->CopyEMFBtn->click();
+        QCOMPARE(w.clipboard->mimes.mid(3), (QStringList{"image/svg+xml", "image/png"}));
         QVERIFY(IsEmf(w.clipboard->Form("image/x-emf")));
         QVERIFY(w.clipboard->image.isNull());
         QString error;
@@ -770,6 +772,19 @@ private slots:
         QVERIFY(texts.contains(QStringLiteral("時間")));
         const QImage png = QImage::fromData(w.clipboard->Form("image/png"), "PNG");
         QCOMPARE(Differing(png, w.Grab(), png.rect()), 0);
+
+        // Scattered over the whole plot, a few hundred thousand points make
+        // a metafile over 1 MB: the copy stays quick without the SVG.
+        QList<double> xs, ys;
+        QRandomGenerator rng(5);
+        for (int i = 0; i < 300000; ++i) {
+            xs << 1 + 4 * rng.generateDouble(); // within the plotted axes
+            ys << 2 + 7 * rng.generateDouble();
+        }
+        w.form->Series1->AddXYs(xs, ys);
+        w.form->CopyEMFBtn->click();
+        QVERIFY(w.clipboard->Form("image/x-emf").size() > (1 << 20));
+        QCOMPARE(w.clipboard->mimes.mid(3), QStringList{"image/png"});
     }
 
     // The SVG draws the one-pixel lines through the pixels' centres with the
