@@ -40,6 +40,7 @@ class TSaveFileDialog;
 class TSavePictureDialog;
 class TStatusBar;
 class TToggleSwitch;
+class WindowWait;
 
 // A list of small pictures shared by several controls.
 class TImageList : public QObject {
@@ -270,11 +271,15 @@ private:
     // Runs PlotData; a failure shows the error message box.
     void PlotDataReportingFailure();
     void ShowPlotErrorBox();
+    // Runs the long steps of loading and plotting a big table off this
+    // thread while the window paints; made when first needed.
+    WindowWait& Waiter();
 
     FormServices m_services;
     class TFormScaler* m_scaler = nullptr; // the zoom; a child of the window
     bool m_dropsAccepted = false;
     bool m_closed = false;
+    WindowWait* m_wait = nullptr; // a child of the window
 
     // The current table and what was computed from it.
     std::unique_ptr<LineList> DataList;
@@ -305,6 +310,13 @@ void TForm1::Bind(Sender* sender, Signal signal, void (TForm1::*handler)(QObject
 {
     connect(sender, signal, this, [this, sender, handler] { RunHandler(handler, sender); });
 }
+
+namespace unit1data_detail {
+// From these sizes on (a file's bytes, a pasted text's characters, a
+// table's lines) loading and plotting run on worker threads (tests lower
+// them).
+void SetLongWorkSizes(qint64 fileBytes, qsizetype lines);
+} // namespace unit1data_detail
 
 // The one main window of the running program.
 extern TForm1* Form1;

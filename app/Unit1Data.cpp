@@ -5,6 +5,7 @@
 #include "CheckedMath.h"
 #include "Controls.h"
 #include "Dialogs.h"
+#include "ErrorReporting.h"
 #include "Exceptions.h"
 #include "LineList.h"
 #include "Magnification.h"
@@ -13,13 +14,18 @@
 #include "TableFile.h"
 #include "TableFormat.h"
 #include "Unit1.h"
+#include "WindowWait.h"
 
 #include <QCheckBox>
 #include <QCursor>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QTimer>
 
+#include <chrono>
+#include <exception>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -29,18 +35,21 @@ const QString kNoLinesMessage = QStringLiteral("データに空でない行が�
 const QString kNoDataRowMessage = QStringLiteral("データに数値の行がありません");
 const QString kReadingNote = QStringLiteral("ファイルを読み込んでいます…");
 const QString kPlottingNote = QStringLiteral("データを処理しています…");
+// How soon a queued load that found another one running tries again.
+constexpr std::chrono::milliseconds kRetryAfterBusy{20};
 
 // From about these sizes on, reading a file or plotting its lines takes some
 // tenths of a second on a two-core machine (ten million rows of "x,y" with
-// six decimals, 220 MB, read and plotted in about 0.4 s).
-constexpr qint64 kBusyFileBytes = qint64(32) << 20;
-constexpr qsizetype kBusyLines = 1500000;
+// six decimals, 220 MB, read and plotted in about 0.4 s). Such work runs on
+// worker threads while the window keeps painting (WindowWait); smaller work
+// runs in place. A pasted text counts by its characters.
+qint64 g_busyFileBytes = qint64(32) << 20;
+qsizetype g_busyLines = 1500000;
 
-// While a long load or plot runs, the window cannot paint: everything runs
-// on this thread. So that it does not look frozen, the wait cursor and a
-// note in the status bar show first, painted at once. When the work ends the
-// cursor comes back, and the status bar shows what the work wrote there, or
-// else what it showed before.
+// While a long load or plot runs, the wait cursor and a note in the status
+// bar show first, painted at once. When the work ends the cursor comes back,
+// and the status bar shows what the work wrote there, or else what it
+// showed before.
 class BusyNote {
 public:
     BusyNote(TStatusBar* bar, bool show, const QString& note) : m_bar(bar), m_note(note)
@@ -125,7 +134,37 @@ void ShowSkippedLines(QLabel* notice, const LineList& lines, const TableScan& sc
     notice->setToolTip(tip.join(u'\n'));
     notice->show();
 }
+
+// While a plot's steps run on worker threads the window paints, but the
+// chart keeps the picture it last drew until the plot is over, as a plot
+// run in place shows no state between its start and its end.
+class ChartFreeze {
+public:
+    ChartFreeze(QWidget* chart, bool freeze) : m_chart(freeze && chart->updatesEnabled() ? chart : nullptr)
+    {
+        if (m_chart)
+            m_chart->setUpdatesEnabled(false);
+    }
+    ~ChartFreeze()
+    {
+        if (m_chart)
+            m_chart->setUpdatesEnabled(true);
+    }
+    ChartFreeze(const ChartFreeze&) = delete;
+    ChartFreeze& operator=(const ChartFreeze&) = delete;
+
+private:
+    QWidget* m_chart;
+};
 } // namespace
+
+namespace unit1data_detail {
+void SetLongWorkSizes(qint64 fileBytes, qsizetype lines)
+{
+    g_busyFileBytes = fileBytes;
+    g_busyLines = lines;
+}
+} // namespace unit1data_detail
 
 // --- loaders ---------------------------------------------------------------
 
@@ -142,39 +181,62 @@ void TForm1::WMDropFiles(const QStringList& paths)
     // start) finds the table list freed: there is nothing to load into.
     if (paths.isEmpty() || !DataList)
         return;
+    if (Waiter().Waiting()) {
+        // A load queued before this one is still running its steps: this
+        // one follows it, as events follow one another.
+        QTimer::singleShot(kRetryAfterBusy, this, [this, paths] {
+            RunReportingErrors(*m_services.messages, this, [&] { WMDropFiles(paths); });
+        });
+        return;
+    }
     // The whole path of the first file, however long.
     LoadFileAndPlot(paths.constFirst());
 }
 
 void TForm1::LoadFileAndPlot(const QString& path)
 {
+    const WindowWait::Stretch job(Waiter());
     {
-        const BusyNote busy(StatusBar1, QFileInfo(path).size() >= kBusyFileBytes, kReadingNote);
+        const bool big = QFileInfo(path).size() >= g_busyFileBytes;
+        const BusyNote busy(StatusBar1, big, kReadingNote);
         DataList->Clear();
         xmag = 1.0;
         ymag = 1.0;
-        *DataList = ReadTableFile(path);
+        *DataList = Waiter().Run(big, [&] { return ReadTableFile(path); });
     }
     PlotDataReportingFailure();
 }
 
 void TForm1::BtnPasteClick(QObject*)
 {
+    const WindowWait::Stretch job(Waiter());
     DataList->Clear();
     const QString text = m_services.clipboard->Text();
     xmag = 1.0;
     ymag = 1.0;
-    DataList->AppendText(text);
+    {
+        const bool big = text.size() >= g_busyFileBytes;
+        const BusyNote busy(StatusBar1, big, kPlottingNote);
+        Waiter().Run(big, [&] { DataList->AppendText(text); });
+    }
     PlotDataReportingFailure();
 }
 
 void TForm1::PlotDataReportingFailure()
 {
+    const WindowWait::Stretch job(Waiter());
     try {
         PlotData();
     } catch (const std::exception&) {
         ShowPlotErrorBox();
     }
+}
+
+WindowWait& TForm1::Waiter()
+{
+    if (!m_wait)
+        m_wait = new WindowWait(this);
+    return *m_wait;
 }
 
 void TForm1::ShowPlotErrorBox()
@@ -189,8 +251,13 @@ void TForm1::PlotData()
     LineList& lines = *DataList;
     if (lines.Count() < 2)
         return;
-    // Ended before a caller shows the error message box.
-    const BusyNote busy(StatusBar1, lines.Count() >= kBusyLines, kPlottingNote);
+    const WindowWait::Stretch job(Waiter());
+    // The long steps (the scan, the scaling and summary, the fit) run on
+    // worker threads for a big table. Ended before a caller shows the error
+    // message box.
+    const bool big = lines.Count() >= g_busyLines;
+    const BusyNote busy(StatusBar1, big, kPlottingNote);
+    const ChartFreeze freeze(Chart1, big);
 
     TChartAxis& left = Chart1->LeftAxis();
     TChartAxis& bottom = Chart1->BottomAxis();
@@ -225,9 +292,11 @@ void TForm1::PlotData()
     // when it cannot fail that way and rewrites the columns in place, which
     // saves writing 160 MB of new memory on ten million rows. (Only running
     // out of memory for a quoted field could then still stop it half way.)
-    TableScan scan = lines.EveryLineSplits(delimiter)
-        ? ScanTable(lines, delimiter, swap, nf, std::move(xdata), std::move(ydata))
-        : ScanTable(lines, delimiter, swap, nf);
+    TableScan scan = Waiter().Run(big, [&] {
+        return lines.EveryLineSplits(delimiter)
+            ? ScanTable(lines, delimiter, swap, nf, std::move(xdata), std::move(ydata))
+            : ScanTable(lines, delimiter, swap, nf);
+    });
     ShowSkippedLines(SkippedLinesNotice, lines, scan, delimiter, nf);
 
     if (AutoSize->isChecked()) {
@@ -238,21 +307,31 @@ void TForm1::PlotData()
 
     xdata = std::move(scan.xs);
     ydata = std::move(scan.ys);
-    try {
-        ScaleColumns(xdata, ydata, xmag, ymag);
-    } catch (...) {
+    std::exception_ptr scaleFailure;
+    // One pass takes the ranges of the axes and of the series and the
+    // regression's first sums.
+    const std::optional<ColumnSummary> summarized = Waiter().Run(big, [&]() -> std::optional<ColumnSummary> {
+        try {
+            ScaleColumns(xdata, ydata, xmag, ymag);
+        } catch (...) {
+            scaleFailure = std::current_exception();
+            return std::nullopt;
+        }
+        if (xdata.isEmpty())
+            return std::nullopt;
+        return SummarizeColumns(std::as_const(xdata), std::as_const(ydata));
+    });
+    if (scaleFailure) {
         // The rows scaled before the failing one are plotted, as adding
         // them one by one would have left them.
         Series1->AddXYs(xdata, ydata);
-        throw;
+        std::rethrow_exception(scaleFailure);
     }
-    if (xdata.isEmpty()) {
+    if (!summarized) {
         Series1->AddXYs(xdata, ydata);
         throw EConvertError(kNoDataRowMessage);
     }
-    // One pass takes the ranges of the axes and of the series and the
-    // regression's first sums.
-    const ColumnSummary summary = SummarizeColumns(std::as_const(xdata), std::as_const(ydata));
+    const ColumnSummary& summary = *summarized;
     Series1->AddXYs(xdata, ydata,
                     {summary.inOrderXMin, summary.inOrderXMax, summary.inOrderYMin, summary.inOrderYMax});
     m_fitSumsKnown = true;
@@ -301,8 +380,10 @@ void TForm1::CalcRegression()
     const bool known = std::exchange(m_fitSumsKnown, false);
     // Read through const views: Series1 shares these arrays, and a write
     // access would copy both of them.
-    const double r = FitRegression(std::as_const(xdata), std::as_const(ydata), aresult, bresult, &centre,
-                                   known ? &sums : nullptr);
+    const double r = Waiter().Run(xdata.size() >= g_busyLines, [&] {
+        return FitRegression(std::as_const(xdata), std::as_const(ydata), aresult, bresult, &centre,
+                             known ? &sums : nullptr);
+    });
     m_lineMeanX = centre.meanX;
     m_lineMeanY = centre.meanY;
     Chart1->SubTitle().Text().Add(RegressionSubtitle(aresult, bresult, r, NumberFormat::Current()));

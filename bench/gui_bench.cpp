@@ -6,8 +6,13 @@
 //
 //   gui_bench <table-file> [drop|open]
 //
-// Prints one line: gui_first_frame_s=<s> drop_return_s=<s> expose_s=<s>
-// resize_s=<s> rows=<n> accessibility=<on|off> platform=<name>.
+// Prints one line: gui_first_frame_s=<s> first_repaint_s=<s>
+// drop_return_s=<s> expose_s=<s> resize_s=<s> rows=<n>
+// accessibility=<on|off> platform=<name>. first_repaint_s (open only) is the
+// time from the click to the window's answer to the expose that the closing
+// open dialog leaves: a window standing for the dialog covers the chart and
+// is hidden just before the click, and the X server then asks the main
+// window to paint what it uncovered.
 
 #include "Chart.h"
 #include "Controls.h"
@@ -20,6 +25,7 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QExposeEvent>
 #include <QMimeData>
 #include <QTimer>
 #include <QToolButton>
@@ -76,10 +82,25 @@ public:
         return m_done;
     }
     bool Done() const { return m_done; }
+    // From now on, notes the time on `clock` when the next frame is out.
+    void ArmFirstFrame(const QElapsedTimer* clock)
+    {
+        m_clock = clock;
+        m_firstFrame = -1;
+    }
+    double FirstFrame() const { return m_firstFrame; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
+        if (event->type() == QEvent::Expose && m_clock && m_firstFrame < 0
+            && static_cast<QExposeEvent*>(event)->region().isEmpty() == false) {
+            // The window paints the uncovered part from what it last drew, at once.
+            watched->event(event);
+            SyncWithServer();
+            m_firstFrame = double(m_clock->nsecsElapsed()) * 1e-9;
+            return true;
+        }
         if (watched == m_chart && event->type() == QEvent::Paint) {
             m_chartPainted = true;
             return false;
@@ -105,6 +126,8 @@ private:
     bool m_chartPainted = false;
     bool m_done = false;
     bool m_inside = false;
+    const QElapsedTimer* m_clock = nullptr;
+    double m_firstFrame = -1;
 };
 
 } // namespace
@@ -136,6 +159,21 @@ int main(int argc, char** argv)
     double dropReturn = 0;
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(path)});
+    // The open dialog, over the chart until the user picks the file.
+    QWidget dialog;
+    if (open) {
+        dialog.setGeometry(QRect(form.mapToGlobal(form.Chart1->geometry().topLeft()), QSize(500, 350)));
+        dialog.show();
+        QElapsedTimer shown;
+        shown.start();
+        while (!(dialog.windowHandle() && dialog.windowHandle()->isExposed()) && shown.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QCoreApplication::processEvents();
+        SyncWithServer();
+        watch.ArmFirstFrame(&t);
+        dialog.hide();
+        SyncWithServer();
+    }
     if (open) {
         dialogs->openAnswers << path;
         t.start();
@@ -169,9 +207,10 @@ int main(int argc, char** argv)
     watch.WaitForChartFrame();
     const double resize = double(t.nsecsElapsed()) * 1e-9;
 
-    std::printf("gui_first_frame_s=%.3f drop_return_s=%.4f expose_s=%.4f resize_s=%.4f rows=%lld mode=%s "
+    const double firstRepaint = watch.FirstFrame();
+    std::printf("gui_first_frame_s=%.3f first_repaint_s=%.3f drop_return_s=%.4f expose_s=%.4f resize_s=%.4f rows=%lld mode=%s "
                 "accessibility=%s platform=%s errors=%lld\n",
-                firstFrame, dropReturn, expose, resize, (long long)form.Series1->Count(), open ? "open" : "drop",
+                firstFrame, firstRepaint, dropReturn, expose, resize, (long long)form.Series1->Count(), open ? "open" : "drop",
                 QAccessible::isActive() ? "on" : "off", qPrintable(QGuiApplication::platformName()),
                 (long long)messages->shown.size());
     return shown ? 0 : 1;

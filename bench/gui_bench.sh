@@ -8,12 +8,12 @@
 #   bench/gui_bench.sh [RUNS] TABLE...
 #
 # Needs xvfb, dbus and at-spi2-core; the benches are taken from the Release
-# build in build/bench/.
+# build in build/bench/, or from PLOTMERE_BENCH_DIR.
 set -euo pipefail
 runs=3
 if [[ ${1:-} =~ ^[0-9]+$ ]]; then runs=$1; shift; fi
 [ $# -gt 0 ] || { echo "usage: $0 [RUNS] TABLE..." >&2; exit 2; }
-bin=$(cd "$(dirname "$0")/../build/bench" && pwd)
+bin=$(cd "${PLOTMERE_BENCH_DIR:-$(dirname "$0")/../build/bench}" && pwd)
 tmp=$(mktemp -d)
 display=:$((50 + RANDOM % 40))
 Xvfb "$display" -screen 0 1600x1000x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
@@ -34,15 +34,17 @@ round() {
   field expose_s < "$tmp/out" >> "$tmp/$tag.expose"
   field resize_s < "$tmp/out" >> "$tmp/$tag.resize"
   sed -n 's/.*accessibility=\([a-z]*\).*/\1/p' "$tmp/out" > "$tmp/$tag.a11y"
-  "$bin/gui_bench" "$table" open 2>/dev/null | field gui_first_frame_s >> "$tmp/$tag.open" || true
+  "$bin/gui_bench" "$table" open 2>/dev/null > "$tmp/out" || true
+  field gui_first_frame_s < "$tmp/out" >> "$tmp/$tag.open"
+  field first_repaint_s < "$tmp/out" >> "$tmp/$tag.repaint"
   "$bin/plotmere_bench" "$table" 2>/dev/null | field total_s >> "$tmp/$tag.data"
 }
 
 report() {
   local table=$1 tag=$2 mode=$3
-  printf '%-12s a11y=%-3s (bridge %s)  data %.3f s  drop->frame %.3f s  open->frame %.3f s  drop returns %.4f s  expose %.4f s  resize %.4f s\n' \
+  printf '%-12s a11y=%-3s (bridge %s)  data %.3f s  drop->frame %.3f s  open->frame %.3f s  open->first repaint %.3f s  drop returns %.4f s  expose %.4f s  resize %.4f s\n' \
     "$(basename "$table")" "$mode" "$(cat "$tmp/$tag.a11y")" "$(median < "$tmp/$tag.data")" \
-    "$(median < "$tmp/$tag.drop")" "$(median < "$tmp/$tag.open")" "$(median < "$tmp/$tag.ret")" \
+    "$(median < "$tmp/$tag.drop")" "$(median < "$tmp/$tag.open")" "$(median < "$tmp/$tag.repaint")" "$(median < "$tmp/$tag.ret")" \
     "$(median < "$tmp/$tag.expose")" "$(median < "$tmp/$tag.resize")"
 }
 
