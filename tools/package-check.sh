@@ -17,7 +17,7 @@
 # someone uses.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
+build=$(cd "${1:-$root/build}" && pwd)
 shot=${2:-}
 id=org.plotmere.Plotmere
 step() { echo "== $*"; }
@@ -50,6 +50,7 @@ echo "${tags:-no tags}"
 ! grep -q '^E:' <<<"$tags" || fail "lintian reports errors"
 
 work=$(mktemp -d)
+chmod 711 "$work"   # the normal user's home folder lies inside it
 xvfb=
 cleanup() {
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
@@ -136,6 +137,7 @@ run_as() {
   [ -f "$ini" ] || fail "as $user no settings file $ini"
   echo "as $user: settings in $ini ($(grep -c = "$ini") values), owned by $(stat -c %U "$ini")"
   [ ! -e /usr/bin/plotmere.ini ] || fail "as $user a settings file was written into /usr/bin"
+  echo "as $user: files in the home folder: $(cd "$home" && find . -type f | sort | tr '\n' ' ')"
 }
 
 step "started as the desktop entry does: ${command[*]}"
