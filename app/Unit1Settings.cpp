@@ -45,12 +45,15 @@ QString UserConfigFolder()
 // and a user into ~/.local/bin, but neither is a place for settings.
 bool InstalledCopy(const QString& folder)
 {
+    static const QStringList machinePrograms = {
+        QStringLiteral("/usr/bin"), QStringLiteral("/usr/sbin"), QStringLiteral("/usr/games"),
+        QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/local/sbin"), QStringLiteral("/usr/local/games"),
+        QStringLiteral("/bin"), QStringLiteral("/sbin")};
     QString path = QFileInfo(folder).canonicalFilePath();
     if (path.isEmpty())
         path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
-    if (path.startsWith(QStringLiteral("/usr/")) || path == QStringLiteral("/bin") || path == QStringLiteral("/sbin"))
-        return true;
-    return QFileInfo::exists(path + QStringLiteral("/../share/applications/org.plotmere.Plotmere.desktop"));
+    return machinePrograms.contains(path)
+        || QFileInfo::exists(path + QStringLiteral("/../share/applications/org.plotmere.Plotmere.desktop"));
 }
 
 // A copy run from where it was built keeps its settings beside it. An
