@@ -49,11 +49,18 @@ tags=$(lintian --tag-display-limit 0 -I --pedantic "$deb" 2>&1 | grep -v 'runnin
 echo "${tags:-no tags}"
 ! grep -q '^E:' <<<"$tags" || fail "lintian reports errors"
 
+[ ! -e /usr/bin/plotmere.ini ] || fail "/usr/bin/plotmere.ini exists already; remove it first"
 work=$(mktemp -d)
 chmod 711 "$work"   # the normal user's home folder lies inside it
-xvfb=
+xvfb= installed=
+# A failed check leaves the machine as it found it: the package removed, and
+# a settings file the program wrongly put into /usr/bin deleted.
 cleanup() {
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+  if [ -n "$installed" ]; then
+    DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq plotmere >/dev/null 2>&1 || true
+    rm -f /usr/bin/plotmere.ini
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -61,6 +68,7 @@ trap cleanup EXIT
 step "apt-get install $deb"
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$work/apt-install.log" 2>&1 \
   || { cat "$work/apt-install.log"; fail "apt-get install"; }
+installed=1
 dpkg -L plotmere | sort >"$work/files"
 echo "$(grep -c . "$work/files") paths installed"
 [ "$(command -v plotmere)" = /usr/bin/plotmere ] || fail "plotmere on PATH is $(command -v plotmere)"
@@ -134,9 +142,9 @@ run_as() {
   timeout 10 tail --pid=$app -f /dev/null || { kill $app; fail "as $user the window did not close"; }
   wait $app || rc=$?
   [ $rc = 0 ] || { cat "$work/run-$user.log"; fail "as $user plotmere ended with $rc"; }
+  [ ! -e /usr/bin/plotmere.ini ] || fail "as $user a settings file was written into /usr/bin"
   [ -f "$ini" ] || fail "as $user no settings file $ini"
   echo "as $user: settings in $ini ($(grep -c = "$ini") values), owned by $(stat -c %U "$ini")"
-  [ ! -e /usr/bin/plotmere.ini ] || fail "as $user a settings file was written into /usr/bin"
   echo "as $user: files in the home folder: $(cd "$home" && find . -type f | sort | tr '\n' ' ')"
 }
 
@@ -147,6 +155,7 @@ run_as nobody "$work/user-home" "$work/user-home/xdg" "$work/user-home/xdg/plotm
 step "apt-get remove plotmere"
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq plotmere >"$work/apt-remove.log" 2>&1 \
   || { cat "$work/apt-remove.log"; fail "apt-get remove"; }
+installed=
 status=$(dpkg-query -W -f='${db:Status-Abbrev}' plotmere 2>/dev/null || true)
 [[ -z "$status" || "$status" == un* ]] || fail "dpkg still knows plotmere as '$status'"
 left=0
