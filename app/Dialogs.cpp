@@ -25,6 +25,11 @@ bool TSavePictureDialog::Execute()
     return m_provider->ExecuteSavePicture(m_ownerWidget, m_filter, m_defaultExt, m_fileName);
 }
 
+bool TSaveFileDialog::Execute()
+{
+    return m_provider->ExecuteSaveFile(m_ownerWidget, m_filter, m_defaultExt, m_fileName);
+}
+
 bool TOpenPictureDialog::Execute() { return m_provider->ExecuteOpenPicture(m_ownerWidget, m_filter, m_fileName); }
 
 TFontDialog::TFontDialog(QWidget* owner, IDialogProvider* provider, const QString& name)
@@ -64,6 +69,17 @@ QString ToQtFilter(const QString& filter)
     return out.join(QStringLiteral(";;"));
 }
 
+void ConfigureSaveFileDialog(QFileDialog& dialog, const QString& defaultExt, const QString& fileName)
+{
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // The suffix is added before the dialog looks for a file to replace,
+    // so "graph" asks about "graph.png" when that exists.
+    dialog.setDefaultSuffix(defaultExt);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    if (!fileName.isEmpty())
+        dialog.selectFile(fileName);
+}
+
 namespace {
 
 class RealDialogs final : public IDialogProvider {
@@ -85,6 +101,16 @@ public:
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
         if (!fileName.isEmpty())
             dialog.selectFile(fileName);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return false;
+        fileName = WithDefaultExtension(dialog.selectedFiles().constFirst(), defaultExt);
+        return true;
+    }
+
+    bool ExecuteSaveFile(QWidget* owner, const QString& filter, const QString& defaultExt, QString& fileName) override
+    {
+        QFileDialog dialog(owner, QString(), fileName, ToQtFilter(filter));
+        ConfigureSaveFileDialog(dialog, defaultExt, fileName);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return false;
         fileName = WithDefaultExtension(dialog.selectedFiles().constFirst(), defaultExt);
@@ -139,20 +165,23 @@ class RealClipboard final : public IClipboard {
 public:
     QString Text() override { return Open()->text(); }
 
-    void SetImage(const QImage& image) override
+    void SetPicture(const ClipboardPicture& picture) override
     {
         QClipboard* cb = Open();
         auto* data = new QMimeData;
-        data->setImageData(image);
+        if (!picture.image.isNull())
+            data->setImageData(picture.image);
+        for (const auto& [types, bytes] : picture.forms)
+            for (const QString& type : types)
+                data->setData(type, bytes);
         Give(cb, data);
     }
 
-    void SetData(const QStringList& mimeTypes, const QByteArray& bytes) override
+    void SetText(const QString& text) override
     {
         QClipboard* cb = Open();
         auto* data = new QMimeData;
-        for (const QString& type : mimeTypes)
-            data->setData(type, bytes);
+        data->setText(text);
         Give(cb, data);
     }
 

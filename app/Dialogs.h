@@ -49,16 +49,33 @@ public:
     bool Execute();
 };
 
-class TSavePictureDialog : public TFilteredFileDialog {
+// A dialog that chooses a file to write: a name typed without extension
+// gets the default one.
+class TSaveDialogBase : public TFilteredFileDialog {
     Q_OBJECT
 public:
     using TFilteredFileDialog::TFilteredFileDialog;
-    bool Execute();
     QString DefaultExt() const { return m_defaultExt; }
     void SetDefaultExt(const QString& v) { m_defaultExt = v; }
 
-private:
+protected:
     QString m_defaultExt;
+};
+
+// The tool bar's save dialog: it replaces a file without asking.
+class TSavePictureDialog : public TSaveDialogBase {
+    Q_OBJECT
+public:
+    using TSaveDialogBase::TSaveDialogBase;
+    bool Execute();
+};
+
+// A save dialog that asks before it replaces a file.
+class TSaveFileDialog : public TSaveDialogBase {
+    Q_OBJECT
+public:
+    using TSaveDialogBase::TSaveDialogBase;
+    bool Execute();
 };
 
 class TOpenPictureDialog : public TFilteredFileDialog {
@@ -101,3 +118,8 @@ QString ToQtFilter(const QString& filter);
 // after a full stop when the name has no extension of its own. A name that
 // ends with a full stop was typed so on purpose and stays as it is.
 QString WithDefaultExtension(const QString& fileName, const QString& defaultExt);
+
+class QFileDialog;
+// Makes `dialog` a save dialog that asks before replacing a file and adds
+// `defaultExt` to a name typed without one, opening on `fileName`.
+void ConfigureSaveFileDialog(QFileDialog& dialog, const QString& defaultExt, const QString& fileName);

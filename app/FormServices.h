@@ -3,6 +3,7 @@
 // the clipboard. The window receives them at construction, so tests can
 // answer dialogs and record messages without any modal loop.
 
+#include "ChartExport.h"
 #include "ChartModel.h"
 #include "Colors.h"
 
@@ -40,23 +41,26 @@ public:
     virtual bool ExecuteFileOpen(QWidget* owner, QString& fileName) = 0;
     virtual bool ExecuteSavePicture(QWidget* owner, const QString& filter, const QString& defaultExt,
                                     QString& fileName) = 0;
+    // A save dialog that asks before it replaces an existing file; a name
+    // typed without extension gets `defaultExt`.
+    virtual bool ExecuteSaveFile(QWidget* owner, const QString& filter, const QString& defaultExt,
+                                 QString& fileName) = 0;
     virtual bool ExecuteOpenPicture(QWidget* owner, const QString& filter, QString& fileName) = 0;
     virtual bool ExecuteFont(QWidget* owner, FontChoice& font) = 0;
     virtual bool ExecuteColor(QWidget* owner, TColor& color) = 0;
 };
 
-class IClipboard {
+// The clipboard. Setting a picture (TChartClipboard::SetPicture) empties it
+// and gives it exactly that one picture in its forms; it throws
+// EClipboardException when the clipboard cannot be opened: there is no
+// clipboard, or it did not take the data.
+class IClipboard : public TChartClipboard {
 public:
-    virtual ~IClipboard() = default;
     // The clipboard's text, empty when it holds none. Throws
     // EClipboardException when the clipboard cannot be opened.
     virtual QString Text() = 0;
-    // Each empties the clipboard and gives it exactly one picture: this
-    // image, or these bytes offered under each of `mimeTypes`. Both throw
-    // EClipboardException when the clipboard cannot be opened: there is no
-    // clipboard, or it did not take the data.
-    virtual void SetImage(const QImage& image) = 0;
-    virtual void SetData(const QStringList& mimeTypes, const QByteArray& data) = 0;
+    // Empties the clipboard and gives it this text.
+    virtual void SetText(const QString& text) = 0;
 };
 
 struct FormServices {

@@ -105,6 +105,7 @@ void TForm1::CreateComponents()
     IDialogProvider* dialogs = m_services.dialogs.get();
     FileOpenDialog1 = new TFileOpenDialog(this, dialogs, QStringLiteral("FileOpenDialog1"));
     SavePictureDialog1 = new TSavePictureDialog(this, dialogs, QStringLiteral("SavePictureDialog1"));
+    SaveChartDialog = new TSaveFileDialog(this, dialogs, QStringLiteral("SaveChartDialog"));
     OpenPictureDialog1 = new TOpenPictureDialog(this, dialogs, QStringLiteral("OpenPictureDialog1"));
     FontDialog1 = new TFontDialog(this, dialogs, QStringLiteral("FontDialog1"));
     ColorDialog1 = new TColorDialog(this, dialogs, QStringLiteral("ColorDialog1"));
@@ -122,6 +123,7 @@ void TForm1::CreateComponents()
     Chart1->setObjectName(QStringLiteral("Chart1"));
     Series1 = Chart1->Model().AddSeries<TPointSeries>(QStringLiteral("Series1"));
     Series2 = Chart1->Model().AddSeries<TLineSeries>(QStringLiteral("Series2"));
+    CreateChartMenu();
 
     PageControl1 = new TPageControl(Splitter1);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));

@@ -17,6 +17,8 @@ class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
+class QMenu;
+class QAction;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
@@ -34,6 +36,7 @@ class TLineSeries;
 class TOpenPictureDialog;
 class TPageControl;
 class TPointSeries;
+class TSaveFileDialog;
 class TSavePictureDialog;
 class TStatusBar;
 class TToggleSwitch;
@@ -126,8 +129,19 @@ public:
     QLabel* Label2;
     QPlainTextEdit* Memo2;
 
+    // The chart's own menu (right click, Menu key, Shift+F10): more forms
+    // of the picture than the tool bar's, and the fit's numbers.
+    QMenu* ChartMenu;
+    QAction* SavePngAction;
+    QAction* SaveSvgAction;
+    QAction* SavePdfAction;
+    QAction* CopyPngAction;
+    QAction* CopyFitAction;
+
     TFileOpenDialog* FileOpenDialog1;
     TSavePictureDialog* SavePictureDialog1;
+    // The chart menu's save dialog; it asks before replacing a file.
+    TSaveFileDialog* SaveChartDialog;
     TOpenPictureDialog* OpenPictureDialog1;
     TFontDialog* FontDialog1;
     TColorDialog* ColorDialog1;
@@ -153,6 +167,13 @@ public slots:
     void SaveEMFClick(QObject* Sender);
     void CopyBMPClick(QObject* Sender);
     void SaveBMPClick(QObject* Sender);
+
+    // The chart's menu.
+    void SavePNGClick(QObject* Sender);
+    void SaveSVGClick(QObject* Sender);
+    void SavePDFClick(QObject* Sender);
+    void CopyPNGClick(QObject* Sender);
+    void CopyFitClick(QObject* Sender);
 
     // Chart tab.
     void TitleEditBtnButtonClick(QObject* Sender);
@@ -207,6 +228,11 @@ private:
 
     void CreateComponents();
     void CreateToolBar();
+    void CreateChartMenu();
+    void ShowChartMenu(const QPoint& globalPos);
+    // Asks for a file of `filter` and writes the chart's `bytes` to it.
+    void SaveChartAs(const QString& filter, const QString& defaultExt,
+                     QByteArray (*picture)(const TChartModel&, const ChartCanvas&));
     void CreatePages();
     // Each side tab's controls, created in the tab's own file.
     void CreateChartTab();
@@ -260,6 +286,8 @@ private:
     double m_lineMeanY = 0.0;
     // The regression's first sums, taken by PlotData's pass over the columns.
     bool m_fitSumsKnown = false;
+    // The chart shows a fitted line for xdata and ydata.
+    bool m_fitShown = false;
     double m_fitSumX = 0.0;
     double m_fitSumY = 0.0;
 };

@@ -142,6 +142,7 @@ void TForm1::PlotData()
     bottom.SetAutomatic(true);
     Series1->Clear();
     Series2->Clear();
+    m_fitShown = false;
     Chart1->SubTitle().Text().Clear();
 
     lines.RemoveEmptyLines();
@@ -247,4 +248,5 @@ void TForm1::CalcRegression()
     m_lineMeanX = centre.meanX;
     m_lineMeanY = centre.meanY;
     Chart1->SubTitle().Text().Add(RegressionSubtitle(aresult, bresult, r, NumberFormat::Current()));
+    m_fitShown = true;
 }

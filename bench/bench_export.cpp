@@ -30,8 +30,11 @@ class KeepingClipboard final : public TChartClipboard {
 public:
     QImage image;
     QByteArray data;
-    void SetImage(const QImage& i) override { image = i; }
-    void SetData(const QStringList&, const QByteArray& d) override { data = d; }
+    void SetPicture(const ClipboardPicture& p) override
+    {
+        image = p.image;
+        data = p.forms.isEmpty() ? QByteArray() : p.forms.constFirst().second;
+    }
 };
 
 double MedianSeconds(int repeats, const std::function<void()>& run)

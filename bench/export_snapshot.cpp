@@ -47,6 +47,7 @@ public:
         fileName = answers.takeFirst();
         return true;
     }
+    bool ExecuteSaveFile(QWidget*, const QString&, const QString&, QString&) override { return false; }
     bool ExecuteOpenPicture(QWidget*, const QString&, QString&) override { return false; }
     bool ExecuteFont(QWidget*, FontChoice&) override { return false; }
     bool ExecuteColor(QWidget*, TColor&) override { return false; }
@@ -71,14 +72,19 @@ public:
     {
     }
     QString Text() override { return m_inner->Text(); }
-    void SetImage(const QImage& image) override { m_inner->SetImage(image); }
-    void SetData(const QStringList& mimeTypes, const QByteArray& data) override
+    void SetText(const QString& text) override { m_inner->SetText(text); }
+    void SetPicture(const ClipboardPicture& picture) override
     {
-        QStringList kept;
-        for (const QString& t : mimeTypes)
-            if (m_allowed.contains(t))
-                kept << t;
-        m_inner->SetData(kept, data);
+        ClipboardPicture kept{picture.image, {}};
+        for (const auto& [types, bytes] : picture.forms) {
+            QStringList allowed;
+            for (const QString& t : types)
+                if (m_allowed.contains(t))
+                    allowed << t;
+            if (!allowed.isEmpty())
+                kept.forms.append({allowed, bytes});
+        }
+        m_inner->SetPicture(kept);
     }
 
 private:

@@ -3,16 +3,22 @@
 #include "ChartExport.h"
 #include "ChartRenderer.h"
 
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QtMath>
 #include <QStringList>
 #include <QTimer>
+#include <QtMath>
+
+#include <cmath>
 
 namespace {
 // How long the size must stay put before the exact frame follows the
 // approximate ones of a resize.
 constexpr int kSettleMs = 150;
+// The largest metafile whose chart the metafile copy also offers as SVG.
+constexpr qsizetype kSvgBesideMetafileBytes = qsizetype(1) << 20;
 } // namespace
 
 TChart::TChart(QWidget* parent) : QWidget(parent), m_model(new TChartModel(this)), m_settle(new QTimer(this))
@@ -24,7 +30,8 @@ TChart::TChart(QWidget* parent) : QWidget(parent), m_model(new TChartModel(this)
         update();
     });
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setFocusPolicy(Qt::NoFocus);
+    // Reachable from the keyboard, for its menu.
+    setFocusPolicy(Qt::StrongFocus);
     connect(m_model, &TChartModel::Changed, this, &TChart::ModelChanged);
     ModelChanged();
 }
@@ -74,6 +81,7 @@ void TChart::paintEvent(QPaintEvent*)
             RenderHints hints;
             hints.plot = &plot;
             hints.drawSeries = !stretch;
+            hints.backdrop = window;
             RenderChart(*m_model, fp, rect(), hints);
             if (stretch) {
                 const QRect to = plot.adjusted(0, 0, 1, 1), from = m_exactPlot.adjusted(0, 0, 1, 1);
@@ -105,6 +113,11 @@ QImage TChart::RenderImage(const QColor& background) const
     return image;
 }
 
+ChartCanvas TChart::Canvas() const
+{
+    return ChartCanvas{size(), devicePixelRatioF(), logicalDpiY(), palette().color(QPalette::Window)};
+}
+
 int TChart::BitmapBits() const
 {
     const QScreen* s = screen();
@@ -113,19 +126,21 @@ int TChart::BitmapBits() const
 
 QImage TChart::ExportBitmap(const QColor& background) const
 {
-    return ChartBitmap(*m_model, size(), background, BitmapBits());
+    return ChartBitmap(*m_model, Canvas(), background, BitmapBits());
 }
 
 QByteArray TChart::ExportMetafile() const
 {
-    return ChartMetafile(*m_model, size(), logicalDpiY());
+    return ChartMetafile(*m_model, Canvas());
 }
 
 void TChart::SaveToBitmapFile(const QString& path) const
 {
     const int bits = BitmapBits();
-    const QImage image = ChartBitmap(*m_model, size(), Qt::white, bits);
-    WriteWholeFile(path, EncodeBmp(image, bits, logicalDpiX(), path));
+    const ChartCanvas canvas = Canvas();
+    const QImage image = ChartBitmap(*m_model, canvas, Qt::white, bits);
+    // The header's resolution counts the device pixels per inch.
+    WriteWholeFile(path, EncodeBmp(image, bits, int(std::lround(logicalDpiX() * canvas.pixelRatio)), path));
 }
 
 void TChart::SaveToMetafileEnh(const QString& path) const
@@ -135,12 +150,42 @@ void TChart::SaveToMetafileEnh(const QString& path) const
 
 void TChart::CopyToClipboardBitmap(TChartClipboard& clipboard) const
 {
-    clipboard.SetImage(ExportBitmap(ToQColor(Color())));
+    const QImage image = ExportBitmap(ToQColor(Color()));
+    clipboard.SetPicture({image, {{{QString::fromLatin1(kPngMimeType)}, EncodePng(image)}}});
 }
 
 void TChart::CopyToClipboardMetafile(bool, TChartClipboard& clipboard) const
 {
-    clipboard.SetData(EmfMimeTypes(), ExportMetafile());
+    const ChartCanvas canvas = Canvas();
+    ClipboardPicture picture;
+    picture.forms.append({EmfMimeTypes(), ChartMetafile(*m_model, canvas)});
+    // An SVG takes about eight times the metafile's bytes and far longer to
+    // write: a chart of a million scattered points (3 MB of metafile) would
+    // hold the copy for seconds. Such a chart goes as metafile and PNG, and
+    // its menu saves the SVG.
+    if (picture.forms.constFirst().second.size() <= kSvgBesideMetafileBytes)
+        picture.forms.append({{QString::fromLatin1(kSvgMimeType)}, ChartSvg(*m_model, canvas)});
+    picture.forms.append({{QString::fromLatin1(kPngMimeType)}, ChartPng(*m_model, canvas)});
+    clipboard.SetPicture(picture);
+}
+
+void TChart::contextMenuEvent(QContextMenuEvent* event)
+{
+    // From the keyboard the menu opens over the chart, not at the pointer.
+    const QPoint at = event->reason() == QContextMenuEvent::Mouse ? event->globalPos()
+                                                                   : mapToGlobal(rect().center());
+    emit MenuRequested(at);
+    event->accept();
+}
+
+void TChart::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        emit MenuRequested(mapToGlobal(rect().center()));
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 QString TChart::AccessibleNameText() const

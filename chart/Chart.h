@@ -3,6 +3,7 @@
 // Screen readers hear the title as the control's name and the subtitle lines
 // and axis names as its description.
 
+#include "ChartExport.h"
 #include "ChartModel.h"
 
 #include <QImage>
@@ -35,6 +36,11 @@ public:
     // The chart drawn over a `background` of the control's size.
     QImage RenderImage(const QColor& background) const;
 
+    // What every export is drawn for: the control's size, its screen's
+    // device pixels per pixel and resolution, and the window colour that
+    // the control shows around the chart's panel.
+    ChartCanvas Canvas() const;
+
     // The chart handed on to other programs: always the whole client
     // rectangle at its current size, drawn as on the screen, which is left
     // untouched. Bitmaps have the screen's colour depth; the file asks for
@@ -49,6 +55,13 @@ public:
     void CopyToClipboardBitmap(TChartClipboard& clipboard) const;
     void CopyToClipboardMetafile(bool enhanced, TChartClipboard& clipboard) const;
     // Bits per pixel of this chart's bitmaps: its screen's colour depth.
+    // Bitmaps have the device pixels the screen shows (twice the width and
+    // height on a screen that Qt scales by 2), and all pictures show the
+    // window colour in the corners the shadow leaves free, as the screen
+    // does. The copies offer more forms beside the one they are named
+    // after: the metafile also as SVG (unless its metafile exceeds 1 MB:
+    // a chart of very many scattered points) and PNG, the bitmap also as
+    // PNG (never a metafile).
     int BitmapBits() const;
     // The bitmap image over `background`, as the two bitmap exports make it.
     QImage ExportBitmap(const QColor& background) const;
@@ -59,8 +72,15 @@ public:
     QString AccessibleNameText() const;
     QString AccessibleDescriptionText() const;
 
+signals:
+    // The user asked for the chart's own menu: a right click, the Menu key
+    // or Shift+F10. `globalPos` is where it goes on the screen.
+    void MenuRequested(const QPoint& globalPos);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void ModelChanged();

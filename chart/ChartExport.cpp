@@ -4,10 +4,12 @@
 #include "EmfDevice.h"
 #include "Exceptions.h"
 
-#include <QFileInfo>
+#include <QBuffer>
 #include <QImage>
+#include <QPageSize>
 #include <QPainter>
-#include <QSaveFile>
+#include <QPdfWriter>
+#include <QSvgGenerator>
 
 #include <algorithm>
 #include <cerrno>
@@ -140,6 +142,47 @@ void Put32(char*& p, quint32 v)
         *p++ = char((v >> (8 * i)) & 0xFF);
 }
 
+// The device pixels of `size` logical ones at `ratio`, at least 1 x 1.
+QSize DevicePixels(QSize size, double ratio)
+{
+    return QSize(int(std::ceil(size.width() * ratio)), int(std::ceil(size.height() * ratio))).expandedTo(QSize(1, 1));
+}
+
+// A canvas of `size` logical pixels at one device pixel each.
+ChartCanvas PlainCanvas(QSize size, int dpi)
+{
+    ChartCanvas canvas;
+    canvas.size = size;
+    canvas.dpi = dpi;
+    return canvas;
+}
+
+RenderHints CanvasHints(const ChartCanvas& canvas)
+{
+    RenderHints hints;
+    hints.backdrop = canvas.backdrop;
+    return hints;
+}
+
+// The chart over `background` at the canvas's device pixels (RGB32), its
+// fonts sized for the canvas's resolution as on the screen.
+QImage RenderCanvas(const TChartModel& chart, const ChartCanvas& canvas, const QColor& background)
+{
+    const QSize logical = AtLeastOnePixel(canvas.size);
+    const double ratio = canvas.pixelRatio > 0 ? canvas.pixelRatio : 1.0;
+    QImage image(DevicePixels(logical, ratio), QImage::Format_RGB32);
+    if (image.isNull())
+        throw std::bad_alloc();
+    image.setDevicePixelRatio(ratio);
+    const int dpm = int(std::lround(std::clamp(canvas.dpi, 1, 100000) / 0.0254));
+    image.setDotsPerMeterX(dpm);
+    image.setDotsPerMeterY(dpm);
+    image.fill(background.isValid() ? QColor(background.rgb()) : QColor(Qt::white));
+    QPainter p(&image);
+    RenderChart(chart, p, QRect(QPoint(0, 0), logical), CanvasHints(canvas));
+    return image;
+}
+
 } // namespace
 
 QStringList EmfMimeTypes()
@@ -165,27 +208,24 @@ int BitmapBitsForDepth(int screenDepth)
 
 QImage ChartBitmap(const TChartModel& chart, QSize size, const QColor& background, int bitsPerPixel)
 {
-    size = AtLeastOnePixel(size);
-    QImage canvas(size, QImage::Format_RGB32);
-    if (canvas.isNull())
-        throw std::bad_alloc();
-    canvas.fill(background.isValid() ? QColor(background.rgb()) : QColor(Qt::white));
-    {
-        QPainter p(&canvas);
-        RenderChart(chart, p, QRect(QPoint(0, 0), size));
-    }
+    return ChartBitmap(chart, PlainCanvas(size, 96), background, bitsPerPixel);
+}
+
+QImage ChartBitmap(const TChartModel& chart, const ChartCanvas& canvas, const QColor& background, int bitsPerPixel)
+{
+    const QImage image = RenderCanvas(chart, canvas, background);
     QImage out;
     switch (bitsPerPixel) {
     case 32:
-        return canvas;
+        return image;
     case 24:
-        out = canvas.convertToFormat(QImage::Format_RGB888);
+        out = image.convertToFormat(QImage::Format_RGB888);
         break;
     case 16:
-        out = canvas.convertToFormat(QImage::Format_RGB16);
+        out = image.convertToFormat(QImage::Format_RGB16);
         break;
     default:
-        out = ToPaletted(canvas, bitsPerPixel >= 8 ? 8 : bitsPerPixel >= 4 ? 4 : 1);
+        out = ToPaletted(image, bitsPerPixel >= 8 ? 8 : bitsPerPixel >= 4 ? 4 : 1);
         break;
     }
     if (out.isNull())
@@ -289,44 +329,72 @@ QByteArray EncodeBmp(const QImage& image, int bitsPerPixel, int dpi, const QStri
 
 QByteArray ChartMetafile(const TChartModel& chart, QSize size, int dpi)
 {
-    size = AtLeastOnePixel(size);
-    EmfDevice emf(size, dpi);
+    return ChartMetafile(chart, PlainCanvas(size, dpi));
+}
+
+QByteArray ChartMetafile(const TChartModel& chart, const ChartCanvas& canvas)
+{
+    const QSize size = AtLeastOnePixel(canvas.size);
+    EmfDevice emf(size, canvas.dpi);
     {
         QPainter p(&emf);
-        RenderChart(chart, p, QRect(QPoint(0, 0), size));
+        RenderChart(chart, p, QRect(QPoint(0, 0), size), CanvasHints(canvas));
     }
     return emf.Data();
 }
 
-void WriteWholeFile(const QString& path, const QByteArray& bytes)
+QByteArray EncodePng(const QImage& image)
 {
-    // Causes the safe-save machinery would word in its own terms are named
-    // here the way the system names them.
-    if (path.isEmpty())
-        RaiseCreateError(path, SystemMessage(ENOENT));
-    const QFileInfo info(path);
-    if (info.isDir())
-        RaiseCreateError(path, SystemMessage(EISDIR));
-    if (info.exists() && !info.isWritable())
-        RaiseCreateError(path, SystemMessage(EACCES));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG"))
+        throw std::bad_alloc(); // the encoder fails only for want of memory
+    return bytes;
+}
 
-    // Unbuffered: every write reaches the file at once, so its failure is
-    // seen here. A buffered tail would only be written while committing,
-    // which does not look at that write's outcome and would rename a
-    // truncated file over the old one.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        RaiseCreateError(path, file.errorString());
-    // A short write reports no error; the next attempt tells the cause.
-    for (qsizetype done = 0; done < bytes.size();) {
-        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0) {
-            const QString reason = file.errorString();
-            file.cancelWriting();
-            RaiseCreateError(path, reason);
-        }
-        done += qsizetype(n);
+QByteArray ChartPng(const TChartModel& chart, const ChartCanvas& canvas)
+{
+    return EncodePng(RenderCanvas(chart, canvas, canvas.backdrop));
+}
+
+QByteArray ChartSvg(const TChartModel& chart, const ChartCanvas& canvas)
+{
+    const QSize size = AtLeastOnePixel(canvas.size);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QSvgGenerator svg;
+    svg.setOutputDevice(&buffer);
+    svg.setSize(size);
+    svg.setViewBox(QRect(QPoint(0, 0), size));
+    svg.setResolution(std::clamp(canvas.dpi, 1, 100000));
+    svg.setTitle(QStringLiteral("Plotmere"));
+    svg.setDescription(QStringLiteral("Plotmere chart"));
+    {
+        QPainter p(&svg);
+        RenderChart(chart, p, QRect(QPoint(0, 0), size), CanvasHints(canvas));
     }
-    if (!file.commit())
-        RaiseCreateError(path, file.errorString());
+    return bytes;
+}
+
+QByteArray ChartPdf(const TChartModel& chart, const ChartCanvas& canvas)
+{
+    const QSize size = AtLeastOnePixel(canvas.size);
+    const int dpi = std::clamp(canvas.dpi, 1, 100000);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter pdf(&buffer);
+        pdf.setCreator(QStringLiteral("Plotmere"));
+        pdf.setResolution(dpi);
+        // The page is the chart at its size on the screen, in points.
+        pdf.setPageSize(QPageSize(QSizeF(size.width() * 72.0 / dpi, size.height() * 72.0 / dpi), QPageSize::Point,
+                                  QString(), QPageSize::ExactMatch));
+        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+        QPainter p(&pdf);
+        RenderChart(chart, p, QRect(QPoint(0, 0), size), CanvasHints(canvas));
+    }
+    return bytes;
 }

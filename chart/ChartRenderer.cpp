@@ -166,14 +166,15 @@ QFont DeviceFont(const TChartFont& f, QPaintDevice* device, double scale)
     QFont q = f.ToQFont();
     if (scale != 1.0)
         q.setPointSizeF(q.pointSizeF() * scale);
+    // A PDF maps glyphs back to characters through the font's own character
+    // table; glyphs that shaping substituted (Latin digits in a Japanese
+    // face) are missing there, and their text could not be found or copied.
+    // Texts without complex scripts need no shaping.
+    const QPaintEngine* engine = device ? device->paintEngine() : nullptr;
+    if (engine && engine->type() == QPaintEngine::Pdf)
+        q.setStyleStrategy(QFont::PreferNoShaping);
     return device ? QFont(q, device) : q;
 }
-
-struct TitleBlock {
-    const TChartTitle* title;
-    QFont font;
-    int height = 0;
-};
 
 int TitleHeight(const TChartTitle& t, const QFont& font)
 {
@@ -736,26 +737,38 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect)
     RenderChart(chart, p, rect, RenderHints{});
 }
 
-void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect, const RenderHints& hints)
-{
-    if (rect.isEmpty())
-        return;
-    p.save();
-    // Nothing reaches beyond the chart's rectangle, however small it is.
-    p.setClipRect(rect, Qt::IntersectClip);
-    p.setRenderHint(QPainter::Antialiasing, true);
-    p.setRenderHint(QPainter::TextAntialiasing, true);
-    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    QPaintDevice* device = p.device();
-    const ChartLayout L = Layout(chart, rect, device);
-    if (hints.plot)
-        *hints.plot = L.plot;
+namespace {
 
-    // Shadow, panel and border.
+QFont ChartFont(const QPainter& p, const TChartModel& chart, const TChartFont& f)
+{
+    return DeviceFont(f, p.device(), chart.TextScale());
+}
+
+// `top` with `alpha` of it laid over the opaque `under`, rounded as a
+// painter blends.
+QColor Blend(const QColor& top, double alpha, const QColor& under)
+{
+    auto mix = [&](int a, int b) { return int(std::lround(a * alpha + b * (1.0 - alpha))); };
+    return QColor(mix(top.red(), under.red()), mix(top.green(), under.green()), mix(top.blue(), under.blue()));
+}
+
+// The chart's rectangle around the panel (with a backdrop), the shadow
+// and the panel with its border. Over a known backdrop the half-transparent
+// shadow is the one colour it blends to there, so every picture of the
+// chart, on any device, shows the same opaque strips.
+void DrawPanelAndShadow(QPainter& p, const TChartModel& chart, const ChartLayout& L, const QRect& rect,
+                        const QColor& backdrop)
+{
     const TChartShadow& sh = chart.Shadow();
+    if (backdrop.isValid() && L.panel != rect)
+        p.fillRect(rect, QColor(backdrop.rgb()));
     if (sh.Visible()) {
+        const double alpha = 1.0 - sh.Transparency() / 100.0;
         QColor c = ToQColor(sh.Color());
-        c.setAlphaF(1.0 - sh.Transparency() / 100.0);
+        if (backdrop.isValid())
+            c = Blend(c, alpha, QColor(backdrop.rgb()));
+        else
+            c.setAlphaF(alpha);
         p.fillRect(L.panel.translated(sh.HorizSize(), sh.VertSize()), c);
     }
     p.fillRect(L.panel, ToQColor(chart.Color()));
@@ -767,77 +780,144 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect, const
         p.drawRect(L.panel.adjusted(0, 0, -1, -1));
         p.restore();
     }
+}
 
-    // Titles.
-    const QFont titleFont = DeviceFont(chart.Title().Font(), device, chart.TextScale());
-    const QFont subFont = DeviceFont(chart.SubTitle().Font(), device, chart.TextScale());
-    int y = L.panel.top() + kMargin;
+void DrawTitles(QPainter& p, const TChartModel& chart, const ChartLayout& L)
+{
+    const QFont titleFont = ChartFont(p, chart, chart.Title().Font());
+    const QFont subFont = ChartFont(p, chart, chart.SubTitle().Font());
+    const int y = L.panel.top() + kMargin;
     DrawTitle(p, chart.Title(), titleFont, L.panel, y);
-    y += TitleHeight(chart.Title(), titleFont);
-    DrawTitle(p, chart.SubTitle(), subFont, L.panel, y);
+    DrawTitle(p, chart.SubTitle(), subFont, L.panel, y + TitleHeight(chart.Title(), titleFont));
+}
 
-    // Back wall: fill, then the picture stretched over it.
+// The back wall: its fill, then the picture stretched over it.
+void DrawBackWall(QPainter& p, const TChartModel& chart, const ChartLayout& L)
+{
     const TChartWall& wall = chart.Walls().Back();
     if (!wall.Transparent())
         p.fillRect(L.plot, ToQColor(wall.Color()));
-    if (!wall.Picture().Empty()) {
-        if (!wall.Picture().Image().isNull()) {
-            p.drawImage(QRectF(L.plot), wall.Picture().Image());
-        } else if (const Metafile* picture = wall.Picture().Vector()) {
-            p.save();
-            p.setClipRect(L.plot, Qt::IntersectClip);
-            picture->Play(p, QRectF(L.plot));
-            p.restore();
-        }
+    if (wall.Picture().Empty())
+        return;
+    if (!wall.Picture().Image().isNull()) {
+        p.drawImage(QRectF(L.plot), wall.Picture().Image());
+    } else if (const Metafile* picture = wall.Picture().Vector()) {
+        p.save();
+        p.setClipRect(L.plot, Qt::IntersectClip);
+        picture->Play(p, QRectF(L.plot));
+        p.restore();
+    }
+}
+
+int TickX(const ChartLayout& L, double v) { return int(std::lround(L.plot.left() + XScale(L)(v))); }
+int TickY(const ChartLayout& L, double v) { return int(std::lround(L.plot.bottom() + 1 - YScale(L)(v))); }
+
+// The one-pixel lines of the grid, the frame, the axes and the ticks. On
+// the screen they are drawn aliased from whole coordinates, and each covers
+// the pixels from its first to its last point. A vector document (SVG, PDF)
+// draws a line centred on its path, so there the same pixels are covered
+// by a line through their centres that reaches the far edge of the last
+// one, with flat ends, so a dot pattern starts and repeats as on screen.
+class PixelLines {
+public:
+    explicit PixelLines(QPainter& p) : m_p(p)
+    {
+        const QPaintEngine* engine = p.paintEngine();
+        m_vector = engine && (engine->type() == QPaintEngine::SVG || engine->type() == QPaintEngine::Pdf);
+    }
+    void SetPen(const QColor& color, Qt::PenStyle style = Qt::SolidLine)
+    {
+        QPen pen(color, 0, style);
+        if (m_vector)
+            pen.setCapStyle(Qt::FlatCap);
+        m_p.setPen(pen);
+    }
+    void Vertical(int x, int y1, int y2)
+    {
+        if (m_vector)
+            m_p.drawLine(QLineF(x + 0.5, y1, x + 0.5, y2 + 1));
+        else
+            m_p.drawLine(x, y1, x, y2);
+    }
+    void Horizontal(int x1, int x2, int y)
+    {
+        if (m_vector)
+            m_p.drawLine(QLineF(x1, y + 0.5, x2 + 1, y + 0.5));
+        else
+            m_p.drawLine(x1, y, x2, y);
+    }
+    // The outline of `r`, covering r.right() + 1 and r.bottom() + 1 too.
+    void Frame(const QRect& r)
+    {
+        m_p.setBrush(Qt::NoBrush);
+        if (m_vector)
+            m_p.drawRect(QRectF(r).translated(0.5, 0.5));
+        else
+            m_p.drawRect(r);
     }
 
-    // Grid, axes, ticks and labels.
-    const AxisScale sx = XScale(L), sy = YScale(L);
-    const QFont labelFontX = DeviceFont(chart.BottomAxis().LabelsFont(), device, chart.TextScale());
-    const QFont labelFontY = DeviceFont(chart.LeftAxis().LabelsFont(), device, chart.TextScale());
+private:
+    QPainter& m_p;
+    bool m_vector = false;
+};
+
+// The dotted grid at every label, the plot's frame and the two axis lines.
+void DrawGridAndFrame(QPainter& p, const ChartLayout& L)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    PixelLines lines(p);
+    lines.SetPen(QColor(160, 160, 160), Qt::DotLine);
+    for (double v : L.xTicks.values)
+        lines.Vertical(TickX(L, v), L.plot.top(), L.plot.bottom());
+    for (double v : L.yTicks.values)
+        lines.Horizontal(L.plot.left(), L.plot.right(), TickY(L, v));
+    lines.SetPen(QColor(128, 128, 128));
+    lines.Frame(L.plot);
+    lines.SetPen(Qt::black);
+    lines.Vertical(L.plot.left(), L.plot.top(), L.plot.bottom() + 1);
+    lines.Horizontal(L.plot.left(), L.plot.right(), L.plot.bottom() + 1);
+    p.restore();
+}
+
+// The ticks and their labels, in each axis's label font and colour.
+void DrawTicksAndLabels(QPainter& p, const TChartModel& chart, const ChartLayout& L)
+{
+    const QFont labelFontX = ChartFont(p, chart, chart.BottomAxis().LabelsFont());
+    const QFont labelFontY = ChartFont(p, chart, chart.LeftAxis().LabelsFont());
     const QFontMetrics fmX(labelFontX), fmY(labelFontY);
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
-    QPen grid(QColor(160, 160, 160), 0, Qt::DotLine);
-    p.setPen(grid);
-    for (double v : L.xTicks.values) {
-        const int x = int(std::lround(L.plot.left() + sx(v)));
-        p.drawLine(x, L.plot.top(), x, L.plot.bottom());
-    }
-    for (double v : L.yTicks.values) {
-        const int yy = int(std::lround(L.plot.bottom() + 1 - sy(v)));
-        p.drawLine(L.plot.left(), yy, L.plot.right(), yy);
-    }
-    p.setPen(QPen(QColor(128, 128, 128), 0));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(L.plot);
-    p.setPen(QPen(Qt::black, 0));
-    p.drawLine(L.plot.left(), L.plot.top(), L.plot.left(), L.plot.bottom() + 1);
-    p.drawLine(L.plot.left(), L.plot.bottom() + 1, L.plot.right(), L.plot.bottom() + 1);
+    PixelLines lines(p);
     p.setFont(labelFontX);
-    p.setPen(ToQColor(chart.BottomAxis().LabelsFont().Color()));
+    lines.SetPen(ToQColor(chart.BottomAxis().LabelsFont().Color()));
     for (qsizetype i = 0; i < L.xTicks.values.size(); ++i) {
-        const int x = int(std::lround(L.plot.left() + sx(L.xTicks.values[i])));
-        p.drawLine(x, L.plot.bottom() + 1, x, L.plot.bottom() + 1 + kTickLength);
+        const int x = TickX(L, L.xTicks.values[i]);
+        lines.Vertical(x, L.plot.bottom() + 1, L.plot.bottom() + 1 + kTickLength);
         const int w = fmX.horizontalAdvance(L.xTicks.texts[i]);
         p.drawText(QPoint(x - w / 2, L.plot.bottom() + 1 + kTickLength + kLabelGap + fmX.ascent()), L.xTicks.texts[i]);
     }
     p.setFont(labelFontY);
-    p.setPen(ToQColor(chart.LeftAxis().LabelsFont().Color()));
+    lines.SetPen(ToQColor(chart.LeftAxis().LabelsFont().Color()));
     for (qsizetype i = 0; i < L.yTicks.values.size(); ++i) {
-        const int yy = int(std::lround(L.plot.bottom() + 1 - sy(L.yTicks.values[i])));
-        p.drawLine(L.plot.left() - kTickLength, yy, L.plot.left(), yy);
+        const int y = TickY(L, L.yTicks.values[i]);
+        lines.Horizontal(L.plot.left() - kTickLength, L.plot.left(), y);
         const int w = fmY.horizontalAdvance(L.yTicks.texts[i]);
-        p.drawText(QPoint(L.plot.left() - kTickLength - kLabelGap - w, yy - fmY.height() / 2 + fmY.ascent()),
+        p.drawText(QPoint(L.plot.left() - kTickLength - kLabelGap - w, y - fmY.height() / 2 + fmY.ascent()),
                    L.yTicks.texts[i]);
     }
     p.restore();
+}
 
-    // Axis names.
+// The bottom axis's name centred under its labels, the left one's turned
+// upright at the panel's left margin.
+void DrawAxisNames(QPainter& p, const TChartModel& chart, const ChartLayout& L)
+{
     const TChartAxisTitle& bt = chart.BottomAxis().Title();
     if (!bt.Caption().isEmpty()) {
-        const QFont f = DeviceFont(bt.Font(), device, chart.TextScale());
+        const QFont f = ChartFont(p, chart, bt.Font());
         const QFontMetrics fm(f);
+        const QFontMetrics fmX(ChartFont(p, chart, chart.BottomAxis().LabelsFont()));
         p.setFont(f);
         p.setPen(ToQColor(bt.Font().Color()));
         const int w = fm.horizontalAdvance(bt.Caption());
@@ -846,7 +926,7 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect, const
     }
     const TChartAxisTitle& lt = chart.LeftAxis().Title();
     if (!lt.Caption().isEmpty()) {
-        const QFont f = DeviceFont(lt.Font(), device, chart.TextScale());
+        const QFont f = ChartFont(p, chart, lt.Font());
         const QFontMetrics fm(f);
         p.save();
         p.setFont(f);
@@ -857,12 +937,12 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect, const
         p.drawText(QPoint(0, 0), lt.Caption());
         p.restore();
     }
+}
 
-    if (!hints.drawSeries) {
-        p.restore();
-        return;
-    }
-    // Series, clipped to the plot area: lines first, then markers on top.
+// The series, clipped to the plot area widened by one pixel to the right
+// and down: every line first, then the markers on top.
+void DrawSeries(QPainter& p, const TChartModel& chart, const ChartLayout& L)
+{
     p.save();
     p.setClipRect(L.plot.adjusted(0, 0, 1, 1), Qt::IntersectClip);
     for (int i = 0; i < chart.SeriesCount(); ++i) {
@@ -876,5 +956,31 @@ void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect, const
             DrawMarkers(p, s, L);
     }
     p.restore();
+}
+
+} // namespace
+
+void RenderChart(const TChartModel& chart, QPainter& p, const QRect& rect, const RenderHints& hints)
+{
+    if (rect.isEmpty())
+        return;
+    p.save();
+    // Nothing reaches beyond the chart's rectangle, however small it is.
+    p.setClipRect(rect, Qt::IntersectClip);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    const ChartLayout L = Layout(chart, rect, p.device());
+    if (hints.plot)
+        *hints.plot = L.plot;
+
+    DrawPanelAndShadow(p, chart, L, rect, hints.backdrop);
+    DrawTitles(p, chart, L);
+    DrawBackWall(p, chart, L);
+    DrawGridAndFrame(p, L);
+    DrawTicksAndLabels(p, chart, L);
+    DrawAxisNames(p, chart, L);
+    if (hints.drawSeries)
+        DrawSeries(p, chart, L);
     p.restore();
 }

@@ -2,6 +2,7 @@
 // Draws a chart onto any QPainter: the screen, an image or a metafile. One
 // path for all of them, so what is exported is what is shown.
 
+#include <QColor>
 #include <QList>
 #include <QRect>
 #include <QString>
@@ -54,6 +55,12 @@ struct RenderHints {
     bool drawSeries = true;
     // Receives the plot area.
     QRect* plot = nullptr;
+    // What shows around the chart's panel (the window behind the corners
+    // that the shadow leaves free). When valid, the rectangle is filled with
+    // it outside the panel and the shadow is drawn opaque, in the colour it
+    // blends to over it; otherwise nothing is drawn there and the shadow is
+    // half transparent over whatever the device holds.
+    QColor backdrop;
 };
 void RenderChart(const TChartModel& chart, QPainter& painter, const QRect& rect, const RenderHints& hints);
 

@@ -2,6 +2,8 @@
 
 #include "CheckedMath.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -204,4 +206,74 @@ QString RegressionSubtitle(double a, double b, double r, const NumberFormat& f)
     return QStringLiteral("回帰直線 Y =") + FormatFixed(a, 3, f) + QStringLiteral("X ")
         + (negative ? QStringLiteral("- ") : QStringLiteral("+ ")) + FormatFixed(std::fabs(b), 3, f)
         + QStringLiteral("   相関係数= ") + FormatFixed(r, 3, f);
+}
+
+FitReport FitWithErrors(std::span<const double> xdata, std::span<const double> ydata)
+{
+    FitReport fit;
+    RegressionCentre centre;
+    fit.r = FitRegression(xdata, ydata, fit.slope, fit.intercept, &centre);
+    fit.n = xdata.size();
+    fit.r2 = Mul(fit.r, fit.r);
+    if (fit.n < 3)
+        return fit;
+    // The residuals about the line through the means, and X's squared
+    // deviations, summed with compensation.
+    double ssX = 0, cX = 0, ssRes = 0, cRes = 0;
+    for (std::size_t i = 0; i < fit.n; ++i) {
+        const double dx = Sub(xdata[i], centre.meanX);
+        const double e = Sub(Sub(ydata[i], centre.meanY), Mul(fit.slope, dx));
+        CheckedKahanAdd(ssX, cX, Mul(dx, dx));
+        CheckedKahanAdd(ssRes, cRes, Mul(e, e));
+    }
+    const double dn = double(fit.n);
+    const double s2 = Div(ssRes, dn - 2.0);
+    fit.seSlope = Sqrt(Div(s2, ssX));
+    fit.seIntercept = Sqrt(Mul(s2, Add(Div(1.0, dn), Div(Mul(centre.meanX, centre.meanX), ssX))));
+    fit.hasErrors = true;
+    return fit;
+}
+
+FitReport Unmagnified(const FitReport& fit, double xmag, double ymag)
+{
+    // Plotted values are the table's times the magnification: a slope
+    // scales by ymag / xmag, an intercept by ymag.
+    FitReport out = fit;
+    const double slopeFactor = Div(xmag, ymag);
+    out.slope = Mul(fit.slope, slopeFactor);
+    out.intercept = Div(fit.intercept, ymag);
+    out.seSlope = Mul(fit.seSlope, std::fabs(slopeFactor));
+    out.seIntercept = Div(fit.seIntercept, std::fabs(ymag));
+    return out;
+}
+
+namespace {
+
+QString ReportNumber(double v, const NumberFormat& f)
+{
+    QString s = QString::number(v, 'G', 10);
+    s.replace(u'.', f.decimalSeparator);
+    return s;
+}
+
+} // namespace
+
+QString FitReportText(const FitReport& fit, double xmag, const QString& xtani, double ymag, const QString& ytani,
+                      const NumberFormat& f)
+{
+    QStringList lines;
+    auto line = [&](const QString& name, const QString& value) { lines << name + u'\t' + value; };
+    line(QStringLiteral("n"), QString::number(qulonglong(fit.n)));
+    line(QStringLiteral("傾き"), ReportNumber(fit.slope, f));
+    line(QStringLiteral("切片"), ReportNumber(fit.intercept, f));
+    line(QStringLiteral("相関係数 r"), ReportNumber(fit.r, f));
+    line(QStringLiteral("決定係数 R²"), ReportNumber(fit.r2, f));
+    // Undefined for two points: an empty cell, not a made-up number.
+    line(QStringLiteral("傾きの標準誤差"), fit.hasErrors ? ReportNumber(fit.seSlope, f) : QString());
+    line(QStringLiteral("切片の標準誤差"), fit.hasErrors ? ReportNumber(fit.seIntercept, f) : QString());
+    line(QStringLiteral("X の倍率"), ReportNumber(xmag, f));
+    line(QStringLiteral("X の単位"), xtani);
+    line(QStringLiteral("Y の倍率"), ReportNumber(ymag, f));
+    line(QStringLiteral("Y の単位"), ytani);
+    return lines.join(u'\n') + u'\n';
 }

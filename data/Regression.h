@@ -56,3 +56,27 @@ ColumnSummary SummarizeColumns(std::span<const double> xs, std::span<const doubl
 // "回帰直線 Y =<a>X <+ or -> <|b|>   相関係数= <r>", each number with three
 // decimals.
 QString RegressionSubtitle(double a, double b, double r, const NumberFormat& f);
+
+// The fit with what a report gives beside it, in the units of the columns
+// it was given. The standard errors need at least three points; with two
+// the line goes through both and they are left out (hasErrors false).
+struct FitReport {
+    std::size_t n = 0;
+    double slope = 0, intercept = 0, r = 0, r2 = 0;
+    double seSlope = 0, seIntercept = 0;
+    bool hasErrors = false;
+};
+// The same line and coefficient as FitRegression (and its failures), and
+// the standard errors from the residuals about that line.
+FitReport FitWithErrors(std::span<const double> xdata, std::span<const double> ydata);
+
+// `fit` of columns multiplied by xmag and ymag, in the table's own units.
+// Throws EMathError when a magnification makes that undefined.
+FitReport Unmagnified(const FitReport& fit, double xmag, double ymag);
+
+// The report as lines "name TAB value" for a spreadsheet or a text: n,
+// slope, intercept, r, R² and the standard errors (ten significant digits,
+// the regional decimal separator, no grouping), then the magnification and
+// unit prefix of each axis.
+QString FitReportText(const FitReport& fit, double xmag, const QString& xtani, double ymag, const QString& ytani,
+                      const NumberFormat& f);

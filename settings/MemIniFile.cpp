@@ -3,12 +3,12 @@
 #include "AnsiCodec.h"
 #include "Exceptions.h"
 #include "NumberFormat.h"
+#include "SafeWrite.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -30,11 +30,6 @@ const QString kLineEnd = QStringLiteral("\r\n");
 QString SystemMessage(int err)
 {
     return QString::fromLocal8Bit(std::strerror(err));
-}
-
-[[noreturn]] void RaiseCreateError(const QString& path, const QString& reason)
-{
-    throw EFCreateError(QStringLiteral("ファイル \"%1\" を作成できません。%2").arg(path, reason));
 }
 
 bool IsBlank(QChar c)
@@ -434,25 +429,7 @@ QByteArray ReadUpTo(QFile& file, qint64 limit)
     return bytes;
 }
 
-meminifile_detail::SaveFault& SaveFaultHook()
-{
-    static meminifile_detail::SaveFault fault;
-    return fault;
-}
-
-// The error number the test fault gives this step, if any.
-std::optional<int> InjectedFault(meminifile_detail::SaveStep step)
-{
-    const meminifile_detail::SaveFault& fault = SaveFaultHook();
-    return fault ? fault(step) : std::nullopt;
-}
-
 } // namespace
-
-void meminifile_detail::SetSaveFault(SaveFault fault)
-{
-    SaveFaultHook() = std::move(fault);
-}
 
 TMemIniFile::TMemIniFile(NoLoad, const QString& fileName, bool caseSensitive)
     : m_fileName(fileName), m_caseSensitive(caseSensitive)
@@ -969,48 +946,7 @@ void TMemIniFile::UpdateFile()
     }
     }
 
-    if (m_fileName.isEmpty())
-        RaiseCreateError(m_fileName, SystemMessage(ENOENT));
-    if (QFileInfo(m_fileName).isDir())
-        RaiseCreateError(m_fileName, SystemMessage(EISDIR));
-
-    // Unbuffered, so that every write reaches the file system here and its
-    // failure is seen here: a buffered file writes its last bytes while it
-    // closes, where a failure (a full disk, a file-size limit) is not
-    // reported, and the truncated file would replace the old one.
-    using meminifile_detail::SaveStep;
-    QSaveFile file(m_fileName);
-    if (const std::optional<int> err = InjectedFault(SaveStep::Open))
-        RaiseCreateError(m_fileName, SystemMessage(*err));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        RaiseCreateError(m_fileName, file.errorString());
-    // Every failure from here on drops the temporary file: cancelWriting
-    // makes QSaveFile remove it instead of renaming it, at the latest when
-    // it goes out of scope.
-    const auto fail = [&](const QString& reason) {
-        file.cancelWriting();
-        file.commit(); // removes the temporary file; the old file stays
-        RaiseCreateError(m_fileName, reason);
-    };
-    if (const std::optional<int> err = InjectedFault(SaveStep::Write)) {
-        file.write(bytes.constData(), bytes.size() / 2);
-        fail(SystemMessage(*err));
-    }
-    // A short write says nothing of why; the next one fails with the reason.
-    for (qint64 done = 0; done < bytes.size();) {
-        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0)
-            fail(file.errorString());
-        done += n;
-    }
-    if (const std::optional<int> err = InjectedFault(SaveStep::Flush))
-        fail(SystemMessage(*err));
-    if (!file.flush())
-        fail(file.errorString());
-    if (const std::optional<int> err = InjectedFault(SaveStep::Commit))
-        fail(SystemMessage(*err)); // as a failed rename: the same way out
-    if (!file.commit())
-        RaiseCreateError(m_fileName, file.errorString());
+    WriteWholeFile(m_fileName, bytes);
 
     // The file on disk now carries this encoding; later saves keep it.
     m_encoding = encoding;

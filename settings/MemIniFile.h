@@ -39,6 +39,8 @@
 #include <QStringList>
 #include <QTime>
 
+#include "SafeWrite.h"
+
 #include <functional>
 #include <optional>
 #include <vector>
@@ -167,12 +169,9 @@ private:
 };
 
 namespace meminifile_detail {
-// The steps of a save.
-enum class SaveStep { Open, Write, Flush, Commit };
-// Makes saves fail as a failing disk would: before each step the fault is
-// asked, and an error number it returns makes that step fail with that
-// error (a failed write has written half of the bytes). An empty fault
-// restores normal saving. For tests.
-using SaveFault = std::function<std::optional<int>(SaveStep)>;
-void SetSaveFault(SaveFault fault);
+// Saves go through the safe whole-file write; its fault seam makes them
+// fail as a failing disk would. For tests.
+using SaveStep = safe_write::Step;
+using SaveFault = safe_write::Fault;
+inline void SetSaveFault(SaveFault fault) { safe_write::SetFault(std::move(fault)); }
 } // namespace meminifile_detail

@@ -43,16 +43,11 @@ public:
     }
     bool ExecuteSavePicture(QWidget*, const QString& filter, const QString& ext, QString& fileName) override
     {
-        lastFilter = filter;
-        lastDefaultExt = ext;
-        proposed = fileName;
-        ++saveCalls;
-        if (saveAnswers.isEmpty())
-            return false;
-        // The real dialog hands back a name typed without extension with the
-        // default extension added.
-        fileName = WithDefaultExtension(saveAnswers.takeFirst(), ext);
-        return true;
+        return AnswerSave(saveAnswers, saveCalls, filter, ext, fileName);
+    }
+    bool ExecuteSaveFile(QWidget*, const QString& filter, const QString& ext, QString& fileName) override
+    {
+        return AnswerSave(saveFileAnswers, saveFileCalls, filter, ext, fileName);
     }
     bool ExecuteOpenPicture(QWidget*, const QString& filter, QString& fileName) override
     {
@@ -80,8 +75,22 @@ public:
     }
 
     int openCalls = 0;
-    int saveCalls = 0;
-    QStringList openAnswers, saveAnswers, pictureAnswers;
+    // The real save dialogs hand back a name typed without extension with
+    // the default extension added.
+    bool AnswerSave(QStringList& answers, int& calls, const QString& filter, const QString& ext, QString& fileName)
+    {
+        lastFilter = filter;
+        lastDefaultExt = ext;
+        proposed = fileName;
+        ++calls;
+        if (answers.isEmpty())
+            return false;
+        fileName = WithDefaultExtension(answers.takeFirst(), ext);
+        return true;
+    }
+
+    int saveCalls = 0, saveFileCalls = 0;
+    QStringList openAnswers, saveAnswers, saveFileAnswers, pictureAnswers;
     QString lastFilter, lastDefaultExt, proposed;
     std::optional<FontChoice> fontAnswer;
     FontChoice presetFont;
@@ -97,32 +106,45 @@ public:
             throw EClipboardException(QStringLiteral("クリップボード %1 を開けません").arg(QStringLiteral("(busy)")));
         return text;
     }
-    void SetImage(const QImage& image) override
+    void SetPicture(const ClipboardPicture& picture) override
     {
-        if (busy)
-            throw EClipboardException(QStringLiteral("クリップボード %1 を開けません").arg(QStringLiteral("(busy)")));
-        this->image = image;
-        text.clear();
-        data.clear();
+        Open();
+        image = picture.image;
+        forms = picture.forms;
         mimes.clear();
+        for (const auto& form : forms)
+            mimes << form.first;
+        data = forms.isEmpty() ? QByteArray() : forms.constFirst().second;
+        text.clear();
         ++sets;
     }
-    void SetData(const QStringList& mimeTypes, const QByteArray& bytes) override
+    void SetText(const QString& t) override
+    {
+        Open();
+        *this = FakeClipboard{};
+        text = t;
+        ++sets;
+    }
+    // The bytes offered under `type`, empty when none are.
+    QByteArray Form(const QString& type) const
+    {
+        for (const auto& form : forms)
+            if (form.first.contains(type))
+                return form.second;
+        return {};
+    }
+    void Open() const
     {
         if (busy)
             throw EClipboardException(QStringLiteral("クリップボード %1 を開けません").arg(QStringLiteral("(busy)")));
-        mimes = mimeTypes;
-        data = bytes;
-        text.clear();
-        image = QImage();
-        ++sets;
     }
     QString text;
     bool busy = false;
     QImage image;
-    QStringList mimes;
-    QByteArray data;
-    int sets = 0; // how many times a picture was put on the clipboard
+    QList<std::pair<QStringList, QByteArray>> forms;
+    QStringList mimes;  // every type offered, in order
+    QByteArray data;    // the first form's bytes
+    int sets = 0; // how many times a picture or a text was put on the clipboard
 };
 
 // Gives a test's program a folder of its own, empty, so that its main

@@ -24,6 +24,16 @@
 #include <QTest>
 #include <QToolButton>
 #include <QtEndian>
+#include <QtMath>
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QSvgRenderer>
+#include <QPainter>
+#include <QXmlStreamReader>
 
 #include <sys/resource.h>
 
@@ -216,6 +226,100 @@ QString CreateErrorText(const QString& path, int err)
 QStringList Listing(const QString& dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// The record types of an enhanced metafile, in order.
+QList<quint32> EmfRecordTypes(const QByteArray& b)
+{
+    QList<quint32> types;
+    for (qsizetype at = 0; at + 8 <= b.size();) {
+        const quint32 size = U32(b, at + 4);
+        if (size < 8)
+            break;
+        types << U32(b, at);
+        at += size;
+    }
+    return types;
+}
+
+// What a PDF's text is made of: the characters its fonts map the glyphs
+// they draw to (their ToUnicode maps), and how many glyphs drawn have no
+// character, so their text could not be found or copied.
+struct PdfGlyphs {
+    QString characters;
+    int unmapped = 0;
+};
+
+PdfGlyphs ReadPdfGlyphs(const QByteArray& pdf)
+{
+    QSet<quint16> used;
+    QHash<quint16, QString> mapped;
+    static const QRegularExpression streamStart(QStringLiteral("<<([^>]*)>>\\s*stream\\r?\\n"));
+    static const QRegularExpression hexRun(QStringLiteral("<([0-9A-Fa-f]+)>\\s*T[jJ]"));
+    static const QRegularExpression range(
+        QStringLiteral("<([0-9A-Fa-f]{4})>\\s*<([0-9A-Fa-f]{4})>\\s*(?:<([0-9A-Fa-f]+)>|\\[([^\\]]*)\\])"));
+    const QString latin = QString::fromLatin1(pdf);
+    for (const QRegularExpressionMatch& m : streamStart.globalMatch(latin)) {
+        const qsizetype begin = m.capturedEnd();
+        const qsizetype end = pdf.indexOf("endstream", begin);
+        if (end < 0)
+            break;
+        QByteArray body = pdf.mid(begin, end - begin);
+        if (m.captured(1).contains(QStringLiteral("/FlateDecode"))) {
+            QByteArray packed(4, '\0');
+            qToBigEndian<quint32>(quint32(std::min<qsizetype>(body.size() * 64 + 4096, 1 << 24)), packed.data());
+            body = qUncompress(packed + body);
+        }
+        const QString text = QString::fromLatin1(body);
+        if (text.contains(QStringLiteral("beginbfrange")) || text.contains(QStringLiteral("beginbfchar"))) {
+            for (const QRegularExpressionMatch& r : range.globalMatch(text)) {
+                const quint16 first = r.captured(1).toUShort(nullptr, 16), last = r.captured(2).toUShort(nullptr, 16);
+                QStringList targets = r.captured(4).split(u'>', Qt::SkipEmptyParts);
+                for (quint32 g = first; g <= last; ++g) {
+                    const QString hex = r.captured(3).isEmpty() ? targets.value(qsizetype(g - first)).trimmed().mid(1)
+                                                               : QString::number(r.captured(3).toUInt(nullptr, 16) + (g - first), 16);
+                    const char16_t c = char16_t(hex.toUShort(nullptr, 16));
+                    if (c != 0)
+                        mapped.insert(quint16(g), QString(QChar(c)));
+                }
+            }
+        } else {
+            for (const QRegularExpressionMatch& t : hexRun.globalMatch(text)) {
+                const QString hex = t.captured(1);
+                for (qsizetype i = 0; i + 4 <= hex.size(); i += 4)
+                    used.insert(hex.mid(i, 4).toUShort(nullptr, 16));
+            }
+        }
+    }
+    PdfGlyphs glyphs;
+    for (quint16 g : used) {
+        if (mapped.contains(g))
+            glyphs.characters += mapped.value(g);
+        else
+            ++glyphs.unmapped;
+    }
+    return glyphs;
+}
+
+// The texts of an SVG document's text elements, or an error when it does not
+// parse as XML with an <svg> root.
+QStringList SvgTexts(const QByteArray& svg, QString* error)
+{
+    QStringList texts;
+    QXmlStreamReader xml(svg);
+    bool root = true;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (root && xml.name() != QStringLiteral("svg"))
+            *error = QStringLiteral("root is not svg");
+        root = false;
+        if (xml.name() == QStringLiteral("text"))
+            texts << xml.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
+    }
+    if (xml.hasError())
+        *error = xml.errorString();
+    return texts;
 }
 
 using Styling = std::function<void(TChart&)>;
@@ -475,15 +579,17 @@ private slots:
         w.form->CopyEMFBtn->click();
         QCOMPARE(w.clipboard->sets, 1);
         QCOMPARE(w.clipboard->mimes, (QStringList{"image/x-emf", "image/emf",
-                                                  "application/x-openoffice-emf;windows_formatname=\"Image EMF\""}));
+                                                  "application/x-openoffice-emf;windows_formatname=\"Image EMF\"",
+                                                  "image/svg+xml", "image/png"}));
         QVERIFY(IsEmf(w.clipboard->data));
         QVERIFY(w.clipboard->image.isNull());
         QVERIFY(w.clipboard->text.isEmpty());
 
         w.form->CopyBmpBtn->click();
         QCOMPARE(w.clipboard->sets, 2);
-        QVERIFY(w.clipboard->mimes.isEmpty());
-        QVERIFY(w.clipboard->data.isEmpty());
+        // The bitmap, and the same picture as PNG; no metafile.
+        QCOMPARE(w.clipboard->mimes, QStringList{"image/png"});
+        QCOMPARE(Rgb32(QImage::fromData(w.clipboard->Form("image/png"), "PNG")), Rgb32(w.clipboard->image));
         QCOMPARE(w.clipboard->image.size(), w.chart().size());
         // At the screen's depth, and what the file export shows inside the
         // panel.
@@ -504,7 +610,7 @@ private slots:
     {
         const std::shared_ptr<IClipboard> real = FormServices::Real().clipboard;
         const QByteArray bytes("EMF bytes stand-in");
-        real->SetData(EmfMimeTypes(), bytes);
+        real->SetPicture({QImage(), {{EmfMimeTypes(), bytes}}});
         const QMimeData* data = QGuiApplication::clipboard()->mimeData();
         QVERIFY(data);
         for (const QString& type : EmfMimeTypes())
@@ -513,7 +619,7 @@ private slots:
 
         QImage image(30, 20, QImage::Format_RGB32);
         image.fill(qRgb(10, 200, 30));
-        real->SetImage(image);
+        real->SetPicture({image, {}});
         data = QGuiApplication::clipboard()->mimeData();
         QVERIFY(data && data->hasImage());
         QCOMPARE(Rgb32(qvariant_cast<QImage>(data->imageData())), image);
@@ -588,16 +694,227 @@ private slots:
         if (style)
             QVERIFY2(Differing(before.pixels, after.pixels, after.pixels.rect()) > 0, "the styling should show");
 
-        // The same picture on the clipboard, except that the corners the
-        // shadow leaves free show the chart's colour, not white.
+        // The same picture on the clipboard. The corners and strips that the
+        // shadow leaves free show the window as on the screen, whatever
+        // background the export asked for (white for the file, the chart's
+        // colour for the clipboard).
         w.form->CopyBmpBtn->click();
-        QCOMPARE(Differing(after.pixels, w.clipboard->image, w.Panel()), 0);
+        QCOMPARE(Differing(after.pixels, w.clipboard->image, after.pixels.rect()), 0);
+        QCOMPARE(Differing(after.pixels, screen, after.pixels.rect()), 0);
         if (w.chart().Shadow().Visible()) {
             const QPoint corner(w.chart().width() - 1, 0);
             QVERIFY(!w.Panel().contains(corner));
-            QCOMPARE(after.pixels.pixel(corner), qRgb(255, 255, 255));
-            QCOMPARE(Rgb32(w.clipboard->image).pixel(corner), ToQColor(w.chart().Color()).rgb());
+            QCOMPARE(after.pixels.pixel(corner), w.chart().palette().color(QPalette::Window).rgb());
         }
+    }
+
+    // Bitmaps have the device pixels the screen paints: run once as is and
+    // once on a screen that Qt scales by 2 (PLOTMERE_EXPECT_RATIO tells the
+    // scaled run to insist on it).
+    void devicePixels()
+    {
+        Window w;
+        w.Plot();
+        const double ratio = w.chart().devicePixelRatioF();
+        if (qEnvironmentVariableIsSet("PLOTMERE_EXPECT_RATIO"))
+            QCOMPARE(ratio, qEnvironmentVariable("PLOTMERE_EXPECT_RATIO").toDouble());
+        const QSize device(qCeil(w.chart().width() * ratio), qCeil(w.chart().height() * ratio));
+        w.form->CopyBmpBtn->click();
+        QCOMPARE(w.clipboard->image.size(), device);
+        QCOMPARE(QImage::fromData(w.clipboard->Form("image/png"), "PNG").size(), device);
+        w.Save(true, QStringLiteral("g.bmp"));
+        const Bmp bmp = ReadBmp(ReadAll(w.Path(QStringLiteral("g.bmp"))));
+        QCOMPARE(QSize(bmp.width, bmp.height), device);
+        // What the screen shows, pixel for pixel.
+        const QImage screen = Rgb32(w.chart().grab().toImage());
+        QCOMPARE(screen.size(), device);
+        QCOMPARE(Differing(bmp.pixels, screen, screen.rect()), 0);
+    }
+
+    // With the shadow on, the metafile shows the screen's opaque strips as
+    // shapes: a chart without a picture holds no bitmap record at all.
+    void metafileWithoutRasterRecords_data()
+    {
+        QTest::addColumn<bool>("shadow");
+        QTest::newRow("plain") << false;
+        QTest::newRow("shadow") << true;
+    }
+    void metafileWithoutRasterRecords()
+    {
+        QFETCH(bool, shadow);
+        Window w;
+        w.Plot();
+        w.chart().Shadow().SetVisible(shadow);
+        w.chart().Border().SetVisible(true);
+        const QList<quint32> types = EmfRecordTypes(w.chart().ExportMetafile());
+        QVERIFY(types.size() > 20);
+        // BITBLT, STRETCHBLT, MASKBLT, PLGBLT, SETDIBITSTODEVICE,
+        // STRETCHDIBITS, ALPHABLEND, TRANSPARENTBLT.
+        for (quint32 raster : {76u, 77u, 78u, 79u, 80u, 81u, 114u, 116u})
+            QVERIFY2(!types.contains(raster), qPrintable(QString::number(raster)));
+    }
+
+    // The EMF copy offers the same chart as SVG (texts as text) and PNG, for
+    // programs without a metafile reader.
+    void metafileCopyForms()
+    {
+        Window w;
+        w.Plot();
+        w.chart().Shadow().SetVisible(true);
+        w.form->CopyEMFBtn->click();
+        QCOMPARE(w.clipboard->mimes.mid(3), (QStringList{"image/svg+xml", "image/png"}));
+        QVERIFY(IsEmf(w.clipboard->Form("image/x-emf")));
+        QVERIFY(w.clipboard->image.isNull());
+        QString error;
+        const QStringList texts = SvgTexts(w.clipboard->Form("image/svg+xml"), &error);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY(texts.contains(QStringLiteral("Plotmere Graph")));
+        QVERIFY(texts.contains(QStringLiteral("時間")));
+        const QImage png = QImage::fromData(w.clipboard->Form("image/png"), "PNG");
+        QCOMPARE(Differing(png, w.Grab(), png.rect()), 0);
+
+        // Scattered over the whole plot, a few hundred thousand points make
+        // a metafile over 1 MB: the copy stays quick without the SVG.
+        QList<double> xs, ys;
+        QRandomGenerator rng(5);
+        for (int i = 0; i < 300000; ++i) {
+            xs << 1 + 4 * rng.generateDouble(); // within the plotted axes
+            ys << 2 + 7 * rng.generateDouble();
+        }
+        w.form->Series1->AddXYs(xs, ys);
+        w.form->CopyEMFBtn->click();
+        QVERIFY(w.clipboard->Form("image/x-emf").size() > (1 << 20));
+        QCOMPARE(w.clipboard->mimes.mid(3), QStringList{"image/png"});
+    }
+
+    // The SVG draws the one-pixel lines through the pixels' centres with the
+    // screen's dot pattern: along every dotted grid column of the screen,
+    // the SVG drawn by an SVG reader gives the same pixels.
+    void svgKeepsThePixelGrid()
+    {
+        Window w;
+        w.Plot();
+        const QImage screen = w.Grab();
+        QImage drawn(screen.size(), QImage::Format_RGB32);
+        drawn.fill(w.chart().palette().color(QPalette::Window));
+        {
+            QSvgRenderer svg(ChartSvg(w.chart().Model(), w.chart().Canvas()));
+            QVERIFY(svg.isValid());
+            QPainter p(&drawn);
+            svg.render(&p, QRectF(QPointF(0, 0), QSizeF(screen.size())));
+        }
+        const QRect plot = ComputeChartLayout(w.chart().Model(), w.chart().rect()).plot;
+        const QRgb grid = qRgb(160, 160, 160);
+        int columns = 0;
+        for (int x = plot.left() + 1; x < plot.right(); ++x) {
+            int dots = 0, differ = 0;
+            for (int y = plot.top() + 1; y < plot.bottom(); ++y) {
+                dots += screen.pixel(x, y) == grid;
+                const QRgb a = screen.pixel(x, y), b = drawn.pixel(x, y);
+                differ += std::abs(qRed(a) - qRed(b)) > 48 || std::abs(qGreen(a) - qGreen(b)) > 48
+                    || std::abs(qBlue(a) - qBlue(b)) > 48;
+            }
+            if (dots < plot.height() / 4)
+                continue; // not a grid column
+            ++columns;
+            QVERIFY2(differ <= plot.height() / 50, qPrintable(QStringLiteral("column %1: %2 pixels").arg(x).arg(differ)));
+        }
+        QVERIFY(columns >= 3);
+    }
+
+    // The chart's menu: from a right click, the Menu key and Shift+F10; its
+    // saves ask through their own dialog and write each format.
+    void chartMenuOpens_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("right click") << 0;
+        QTest::newRow("Menu key") << 1;
+        QTest::newRow("Shift+F10") << 2;
+    }
+    void chartMenuOpens()
+    {
+        QFETCH(int, how);
+        Window w;
+        QVERIFY(w.chart().focusPolicy() & Qt::TabFocus);
+        w.chart().setFocus();
+        if (how == 0) {
+            QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20), w.chart().mapToGlobal(QPoint(20, 20)));
+            QApplication::sendEvent(&w.chart(), &event);
+        } else if (how == 1) {
+            QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+            QApplication::sendEvent(&w.chart(), &event);
+        } else {
+            QTest::keyClick(&w.chart(), Qt::Key_F10, Qt::ShiftModifier);
+        }
+        QTRY_VERIFY(w.form->ChartMenu->isVisible());
+        w.form->ChartMenu->close();
+    }
+
+    void chartMenuSaves_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("PNG") << "SavePngAction" << "g.png";
+        QTest::newRow("SVG") << "SaveSvgAction" << "g.svg";
+        QTest::newRow("PDF") << "SavePdfAction" << "g.pdf";
+    }
+    void chartMenuSaves()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, written);
+        Window w;
+        w.Plot();
+        w.chart().Title().Text().Clear();
+        w.chart().Title().Text().Add(QStringLiteral("測定結果 2026"));
+        w.dialogs->saveFileAnswers << w.Path(QStringLiteral("g"));
+        w.form->findChild<QAction*>(action)->trigger();
+        QCOMPARE(w.messages->shown.size(), 0);
+        QCOMPARE(w.dialogs->saveFileCalls, 1);
+        QCOMPARE(w.dialogs->saveCalls, 0); // the tool bar's dialog is not used
+        QCOMPARE(Listing(w.dir.path()), QStringList{written});
+        const QByteArray bytes = ReadAll(w.Path(written));
+        if (written.endsWith(QStringLiteral("png"))) {
+            QCOMPARE(Differing(QImage::fromData(bytes, "PNG"), w.Grab(), w.Grab().rect()), 0);
+        } else if (written.endsWith(QStringLiteral("svg"))) {
+            QString error;
+            QVERIFY(SvgTexts(bytes, &error).contains(QStringLiteral("測定結果 2026")));
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+        } else {
+            QVERIFY(bytes.startsWith("%PDF-"));
+            const PdfGlyphs glyphs = ReadPdfGlyphs(bytes);
+            for (QChar c : QStringLiteral("測定結果2026時間電圧回帰直線相関係数Y=.X+"))
+                QVERIFY2(glyphs.characters.contains(c), qPrintable(QString(c)));
+            QCOMPARE(glyphs.unmapped, 0);
+        }
+        // Cancelling writes nothing.
+        QFile::remove(w.Path(written));
+        w.form->findChild<QAction*>(action)->trigger();
+        QCOMPARE(Listing(w.dir.path()), QStringList());
+    }
+
+    // Copy as PNG: the screen's picture as a bitmap and as PNG bytes; the
+    // fit's numbers only once a line is fitted.
+    void chartMenuCopies()
+    {
+        Window w;
+        QVERIFY(!w.form->ChartMenu->isVisible());
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+        QApplication::sendEvent(&w.chart(), &event);
+        QVERIFY(!w.form->CopyFitAction->isEnabled());
+        w.form->ChartMenu->close();
+        w.Plot();
+        QApplication::sendEvent(&w.chart(), &event);
+        QVERIFY(w.form->CopyFitAction->isEnabled());
+        w.form->ChartMenu->close();
+
+        w.form->CopyPngAction->trigger();
+        QCOMPARE(w.clipboard->mimes, QStringList{"image/png"});
+        QCOMPARE(Differing(w.clipboard->image, w.Grab(), w.Grab().rect()), 0);
+        w.form->CopyFitAction->trigger();
+        QVERIFY(w.clipboard->image.isNull());
+        QVERIFY2(w.clipboard->text.startsWith(QStringLiteral("n\t5\n傾き\t1.8\n切片\t0.5\n")),
+                 qPrintable(w.clipboard->text));
+        QCOMPARE(w.messages->shown.size(), 0);
     }
 
     // With no data the picture is the chart as it starts: the title and the

@@ -138,7 +138,11 @@ private slots:
             img.setDotsPerMeterY(qRound(w.logicalDpiY() / 0.0254));
             img.fill(w.palette().color(QPalette::Window));
             QPainter p(&img);
-            RenderChart(w.Model(), p, w.rect());
+            // The control shows its window around the panel, and the shadow
+            // as the opaque colour it blends to there.
+            RenderHints hints;
+            hints.backdrop = w.palette().color(QPalette::Window);
+            RenderChart(w.Model(), p, w.rect(), hints);
             p.end();
             return img;
         };

@@ -47,6 +47,106 @@ private slots:
         QCOMPARE(RegressionSubtitle(a, b, r, NumberFormat{}), line);
     }
 
+    // The fit's report against a direct computation in long double: the
+    // line, r, R² and the standard errors, taken back to the table's units
+    // through the magnifications, and written with the regional separator.
+    void fitReport_data()
+    {
+        QTest::addColumn<QList<double>>("xs"); // the table's own values
+        QTest::addColumn<QList<double>>("ys");
+        QTest::addColumn<double>("xmag");
+        QTest::addColumn<double>("ymag");
+        QTest::addColumn<QChar>("decimal");
+        QTest::newRow("plain") << QList<double>{1, 2, 3, 4, 5} << QList<double>{2, 4.5, 5.5, 8.5, 9} << 1.0 << 1.0
+                               << QChar(u'.');
+        QTest::newRow("milli and kilo") << QList<double>{0.001, 0.002, 0.0035, 0.004, 0.006}
+                                        << QList<double>{1200, 2900, 4100, 5200, 8300} << 1000.0 << 0.001
+                                        << QChar(u'.');
+        QTest::newRow("nano, comma decimal") << QList<double>{1e-9, 2e-9, 3e-9, 4.5e-9}
+                                             << QList<double>{-3, -1, 0.5, 4} << 999999999.9999999 << 1.0
+                                             << QChar(u',');
+        QTest::newRow("far from zero") << QList<double>{1e6 + 1, 1e6 + 2, 1e6 + 3, 1e6 + 4}
+                                       << QList<double>{7, 9.5, 10, 13} << 1e-6 << 1.0 << QChar(u'.');
+    }
+    void fitReport()
+    {
+        QFETCH(QList<double>, xs);
+        QFETCH(QList<double>, ys);
+        QFETCH(double, xmag);
+        QFETCH(double, ymag);
+        QFETCH(QChar, decimal);
+        // What the window plots: the values times the magnifications.
+        QList<double> px, py;
+        for (double v : xs)
+            px << v * xmag;
+        for (double v : ys)
+            py << v * ymag;
+        const FitReport fit = Unmagnified(FitWithErrors(px, py), xmag, ymag);
+
+        using LD = long double;
+        const LD n = xs.size();
+        LD mx = 0, my = 0;
+        for (qsizetype i = 0; i < xs.size(); ++i) {
+            mx += xs[i];
+            my += ys[i];
+        }
+        mx /= n;
+        my /= n;
+        LD sxx = 0, syy = 0, sxy = 0;
+        for (qsizetype i = 0; i < xs.size(); ++i) {
+            sxx += (xs[i] - mx) * (xs[i] - mx);
+            syy += (ys[i] - my) * (ys[i] - my);
+            sxy += (xs[i] - mx) * (ys[i] - my);
+        }
+        const LD slope = sxy / sxx, intercept = my - slope * mx, r = sxy / std::sqrt(sxx * syy);
+        const LD s2 = (syy - slope * sxy) / (n - 2);
+        const LD seSlope = std::sqrt(s2 / sxx), seIntercept = std::sqrt(s2 * (1 / n + mx * mx / sxx));
+        const auto close = [](double got, LD want) {
+            return std::fabs(LD(got) - want) <= 1e-9L * std::max(std::fabs(want), LD(1e-300));
+        };
+        QCOMPARE(fit.n, size_t(xs.size()));
+        QVERIFY2(close(fit.slope, slope), qPrintable(QString::number(fit.slope, 'g', 17)));
+        QVERIFY2(close(fit.intercept, intercept), qPrintable(QString::number(fit.intercept, 'g', 17)));
+        QVERIFY(close(fit.r, r));
+        QVERIFY(close(fit.r2, r * r));
+        QVERIFY(fit.hasErrors);
+        QVERIFY2(close(fit.seSlope, seSlope), qPrintable(QString::number(fit.seSlope, 'g', 17)));
+        QVERIFY2(close(fit.seIntercept, seIntercept), qPrintable(QString::number(fit.seIntercept, 'g', 17)));
+
+        // The text: one "name TAB value" per line, values read back with
+        // the separator to at least six significant digits.
+        const NumberFormat f{decimal, decimal == u',' ? QChar(u'.') : QChar(u',')};
+        const QStringList lines = FitReportText(fit, xmag, QStringLiteral("m"), ymag, QString(), f).split(u'\n');
+        QCOMPARE(lines.size(), 12); // eleven lines and the final break
+        const LD want[] = {n, slope, intercept, r, r * r, seSlope, seIntercept, xmag, 0, ymag};
+        for (int i = 0; i < 10; ++i) {
+            const QStringList cells = lines[i].split(u'\t');
+            QCOMPARE(cells.size(), 2);
+            if (i == 8) {
+                QCOMPARE(cells[1], QStringLiteral("m"));
+                continue;
+            }
+            QVERIFY2(!cells[1].contains(f.thousandsSeparator), qPrintable(lines[i]));
+            QString value = cells[1];
+            value.replace(decimal, u'.');
+            bool ok = false;
+            const double v = value.toDouble(&ok);
+            QVERIFY2(ok, qPrintable(lines[i]));
+            QVERIFY2(std::fabs(LD(v) - want[i]) <= 1e-6L * std::fabs(want[i]), qPrintable(lines[i]));
+        }
+    }
+
+    // Two points fit exactly and leave the standard errors undefined: their
+    // cells stay empty.
+    void fitReportOfTwoPoints()
+    {
+        const FitReport fit = FitWithErrors(QList<double>{10, 20}, QList<double>{5, -5});
+        QVERIFY(!fit.hasErrors);
+        const QString text = FitReportText(fit, 1, QString(), 1, QString(), NumberFormat{});
+        QVERIFY(text.startsWith(QStringLiteral("n\t2\n傾き\t-1\n切片\t15\n相関係数 r\t-1\n決定係数 R²\t1\n"
+                                               "傾きの標準誤差\t\n切片の標準誤差\t\n")));
+    }
+
     void subtitleFormat()
     {
         const NumberFormat comma{u',', u'.'};

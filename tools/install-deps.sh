@@ -5,7 +5,7 @@
 # validates the desktop entry; dpkg-dev and file let CPack find the Debian
 # package's dependencies from the linked libraries.)
 set -euo pipefail
-packages=(build-essential cmake ninja-build ccache qt6-base-dev qt6-image-formats-plugins
+packages=(build-essential cmake ninja-build ccache qt6-base-dev qt6-svg-dev qt6-image-formats-plugins
           libgl-dev fonts-noto-cjk locales desktop-file-utils qt6-translations-l10n
           dpkg-dev file)
 missing=()
