@@ -48,7 +48,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Section)" = science ] || fail "Section: $(field Section)"
 [ "$(dpkg-deb -f "$deb" Description | wc -l)" -gt 3 ] || fail "no long description"
 depends=$(field Depends)
-for lib in libqt6core6 libqt6gui6 libqt6widgets6 libc6 libstdc++6; do
+for lib in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libc6 libstdc++6; do
   [[ "$depends" == *"$lib ("* ]] || fail "Depends lacks $lib: $depends"
 done
 [[ "$depends" != *-dev* ]] || fail "Depends names a development package: $depends"
