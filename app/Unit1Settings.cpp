@@ -38,13 +38,32 @@ QString UserConfigFolder()
     return QDir::homePath() + QStringLiteral("/.config");
 }
 
-// An installed copy cannot write beside its executable; its settings then
-// live under the same file name in the user's configuration folder, where
-// they are read from as well, so that they last.
+// An installed copy: one in a folder of programs shared by the whole machine
+// (/bin and /sbin lead into /usr on current systems, not on every one), or
+// one laid out by the install rules, with the desktop entry in
+// ../share/applications beside its bin folder. Root may write into /usr/bin
+// and a user into ~/.local/bin, but neither is a place for settings.
+bool InstalledCopy(const QString& folder)
+{
+    static const QStringList machinePrograms = {
+        QStringLiteral("/usr/bin"), QStringLiteral("/usr/sbin"), QStringLiteral("/usr/games"),
+        QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/local/sbin"), QStringLiteral("/usr/local/games"),
+        QStringLiteral("/bin"), QStringLiteral("/sbin")};
+    QString path = QFileInfo(folder).canonicalFilePath();
+    if (path.isEmpty())
+        path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    return machinePrograms.contains(path)
+        || QFileInfo::exists(path + QStringLiteral("/../share/applications/org.plotmere.Plotmere.desktop"));
+}
+
+// A copy run from where it was built keeps its settings beside it. An
+// installed copy, and one that cannot write there, keeps them under the same
+// file name in the user's configuration folder, where they are read from as
+// well, so that they last.
 void UseWritableFolder(TExIniFile& ini)
 {
     const QFileInfo beside(ini.FullPath());
-    if (FolderWritable(beside.absolutePath()))
+    if (!InstalledCopy(beside.absolutePath()) && FolderWritable(beside.absolutePath()))
         return;
     ini.SetFileName(UserConfigFolder() + u'/' + beside.fileName());
 }

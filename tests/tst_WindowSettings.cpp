@@ -389,21 +389,32 @@ private slots:
         QVERIFY(p.IniLines().contains("[FORM]"));
     }
 
-    // An installed copy cannot write beside its executable: its settings
-    // live in the user's configuration folder instead, read from there too.
+    // An installed copy keeps its settings in the user's configuration
+    // folder, read from there too: one that cannot write beside its
+    // executable, and one laid out by the install rules even where it could.
     void installedCopyUsesTheConfigurationFolder_data()
     {
         QTest::addColumn<bool>("xdg");
-        QTest::newRow("XDG_CONFIG_HOME") << true;
-        QTest::newRow("~/.config") << false;
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("unwritable folder, XDG_CONFIG_HOME") << true << false;
+        QTest::newRow("unwritable folder, ~/.config") << false << false;
+        QTest::newRow("writable, beside its desktop entry") << true << true;
     }
     void installedCopyUsesTheConfigurationFolder()
     {
         QFETCH(bool, xdg);
+        QFETCH(bool, writable);
         QTemporaryDir scratch;
-        // A folder no one can write to, whoever runs the test: one under a
-        // regular file.
-        WriteBytes(scratch.filePath("usr"), "not a folder");
+        if (writable) {
+            // What an install into a prefix the user owns lays down.
+            QVERIFY(QDir(scratch.path()).mkpath("usr/bin"));
+            QVERIFY(QDir(scratch.path()).mkpath("usr/share/applications"));
+            WriteBytes(scratch.filePath("usr/share/applications/org.plotmere.Plotmere.desktop"), "[Desktop Entry]\n");
+        } else {
+            // A folder no one can write to, whoever runs the test: one under
+            // a regular file.
+            WriteBytes(scratch.filePath("usr"), "not a folder");
+        }
         const QString installed = scratch.filePath("usr/bin");
         const EnvGuard home("HOME", QFile::encodeName(scratch.filePath("home")));
         const EnvGuard config("XDG_CONFIG_HOME", xdg ? QFile::encodeName(scratch.filePath("cfg")) : QByteArray());
@@ -419,10 +430,31 @@ private slots:
         }
         QVERIFY(p.messages->shown.isEmpty());
         QVERIFY(ReadBytes(expected).contains("POSITION.X=70"));
+        QVERIFY(!QFile::exists(installed + "/plotmere.ini"));
         auto w = p.Start();
         QVERIFY(w);
         QCOMPARE(w->pos(), QPoint(70, 60));
         QCOMPARE(TStyleManager::ActiveStyle().Name(), QStringLiteral("Auric"));
+    }
+
+    // A copy in the machine's own program folders never puts its settings
+    // there, even for root, who may write into them. (The window is not
+    // closed, so nothing is written should the rule break.)
+    void systemCopyKeepsNothingBesideItself_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("/usr/bin") << "/usr/bin";
+        QTest::newRow("/usr/local/bin") << "/usr/local/bin";
+        QTest::newRow("/bin") << "/bin";
+    }
+    void systemCopyKeepsNothingBesideItself()
+    {
+        QFETCH(QString, folder);
+        QTemporaryDir scratch;
+        const EnvGuard config("XDG_CONFIG_HOME", QFile::encodeName(scratch.filePath("cfg")));
+        Program p(folder);
+        auto w = p.Start(false);
+        QCOMPARE(w->IniFile->FullPath(), scratch.filePath("cfg/plotmere.ini"));
     }
 
     // When the file cannot be written anywhere the window still closes, and
