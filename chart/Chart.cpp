@@ -159,13 +159,15 @@ void TChart::CopyToClipboardMetafile(bool, TChartClipboard& clipboard) const
     const ChartCanvas canvas = Canvas();
     ClipboardPicture picture;
     picture.forms.append({EmfMimeTypes(), ChartMetafile(*m_model, canvas)});
-    // An SVG takes about eight times the metafile's bytes and far longer to
-    // write: a chart of a million scattered points (3 MB of metafile) would
-    // hold the copy for seconds. Such a chart goes as metafile and PNG, and
-    // its menu saves the SVG.
+    // Beside the metafile only the other vector form: an office program
+    // that is offered a PNG too takes the PNG (LibreOffice Writer does), so
+    // the pasted chart would no longer be a drawing. A PNG is the bitmap
+    // copy's and the menu's PNG copy's. An SVG takes about eight times the
+    // metafile's bytes and far longer to write: a chart of a million
+    // scattered points (3 MB of metafile) would hold the copy for seconds,
+    // so such a chart goes as metafile only, and its menu saves the SVG.
     if (picture.forms.constFirst().second.size() <= kSvgBesideMetafileBytes)
         picture.forms.append({{QString::fromLatin1(kSvgMimeType)}, ChartSvg(*m_model, canvas)});
-    picture.forms.append({{QString::fromLatin1(kPngMimeType)}, ChartPng(*m_model, canvas)});
     clipboard.SetPicture(picture);
 }
 

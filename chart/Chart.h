@@ -60,8 +60,8 @@ public:
     // window colour in the corners the shadow leaves free, as the screen
     // does. The copies offer more forms beside the one they are named
     // after: the metafile also as SVG (unless its metafile exceeds 1 MB:
-    // a chart of very many scattered points) and PNG, the bitmap also as
-    // PNG (never a metafile).
+    // a chart of very many scattered points), the bitmap also as PNG
+    // (never a metafile).
     int BitmapBits() const;
     // The bitmap image over `background`, as the two bitmap exports make it.
     QImage ExportBitmap(const QColor& background) const;
