@@ -14,6 +14,17 @@ using namespace detail;
 
 // ---------------------------------------------------------------- bitmaps
 
+void GdiPlayer::SetImageSteps(const QRectF& dst, QSizeF srcSize, DibOptions& options) const
+{
+    const QRectF onPainter = (LogicalToDevice() * m_setup.base).mapRect(dst.normalized());
+    auto step = [](double src, double out) {
+        const double k = std::abs(src) / std::max(2 * out, 1.0);
+        return std::isfinite(k) && k >= 2 ? unsigned(std::min(k, 32767.0)) : 1u;
+    };
+    options.stepX = step(srcSize.width(), onPainter.width());
+    options.stepY = step(srcSize.height(), onPainter.height());
+}
+
 void GdiPlayer::DrawImage(const QImage& image, const QRectF& src, const QRectF& dst, std::uint32_t rop,
                           int constantAlpha, QRgb transparent, bool useTransparent)
 {
@@ -61,6 +72,9 @@ void GdiPlayer::DrawImage(const QImage& image, const QRectF& src, const QRectF& 
         break;
     }
     if (useTransparent) {
+        // A copy of the bitmap with its key colour cleared: held while drawn.
+        if (!ChargePoints(std::int64_t(img.width()) * img.height() / 8))
+            return;
         img = img.convertToFormat(QImage::Format_ARGB32);
         const QRgb key = transparent & 0xFFFFFF;
         for (int y = 0; y < img.height(); ++y) {

@@ -12,29 +12,85 @@ using namespace detail;
 
 namespace {
 
-// Clip arithmetic on paths with more elements than this is skipped; below
-// it, a combination is charged as if it compared every element of one path
-// with every element of the other.
-constexpr int kMaxClipElements = 4000;
-std::int64_t ClipCost(int a, int b) { return std::int64_t(a) + b + std::int64_t(a) * b / 16; }
-
-bool AsRect(const QPainterPath& p, QRectF& out)
+// The rectangles of a path made only of axis-aligned rectangles (as regions
+// and clip rectangles are built), or false.
+bool AsRects(const QPainterPath& p, std::vector<QRectF>& out)
 {
-    if (p.elementCount() != 5)
+    const int n = p.elementCount();
+    if (n == 0 || n % 5 != 0)
         return false;
-    const QRectF b = p.boundingRect();
-    for (int i = 0; i < 5; ++i) {
-        const QPainterPath::Element e = p.elementAt(i);
-        if ((e.x != b.left() && e.x != b.right()) || (e.y != b.top() && e.y != b.bottom()))
+    out.clear();
+    out.reserve(std::size_t(n / 5));
+    for (int i = 0; i < n; i += 5) {
+        const QPainterPath::Element a = p.elementAt(i), c = p.elementAt(i + 2);
+        if (!a.isMoveTo())
             return false;
+        const QRectF r = QRectF(QPointF(a.x, a.y), QPointF(c.x, c.y)).normalized();
+        for (int k = 1; k < 5; ++k) {
+            const QPainterPath::Element e = p.elementAt(i + k);
+            if (!e.isLineTo() || (e.x != r.left() && e.x != r.right()) || (e.y != r.top() && e.y != r.bottom()))
+                return false;
+        }
+        out.push_back(r);
     }
-    out = b;
     return true;
+}
+
+// True when the rectangles are already a region's own list: bands from top
+// to bottom that do not overlap, each band's rectangles of one height, left
+// to right without overlap. A region written by the platform is like that.
+bool Banded(const std::vector<QRect>& rects)
+{
+    for (std::size_t i = 1; i < rects.size(); ++i) {
+        const QRect& a = rects[i - 1];
+        const QRect& b = rects[i];
+        if (b.top() == a.top()) {
+            if (b.bottom() != a.bottom() || b.left() <= a.right())
+                return false;
+        } else if (b.top() <= a.bottom()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The union of rectangles taken pairwise, so each rectangle takes part in
+// log2(n) unions rather than n.
+QRegion UniteRects(const std::vector<QRect>& rects, std::size_t from, std::size_t to)
+{
+    if (to - from == 1)
+        return QRegion(rects[from]);
+    const std::size_t mid = from + (to - from) / 2;
+    return UniteRects(rects, from, mid) | UniteRects(rects, mid, to);
 }
 
 } // namespace
 
 // ---------------------------------------------------------------- clipping
+//
+// The clip is held as a device holds it: a region of whole pixels, here of
+// the clip grid (the painter's pixels when the picture is drawn upright, or
+// device space scaled to about their size when it is rotated). Region
+// arithmetic then costs time in proportion to the rectangles it touches,
+// however the shapes that made it cross each other.
+
+void GdiPlayer::SetUpClipGrid()
+{
+    const QTransform& b = m_setup.base;
+    if (b.type() <= QTransform::TxScale) {
+        m_gridFromDevice = b;
+        m_gridToPainter = QTransform();
+    } else {
+        const double sx = std::hypot(b.m11(), b.m12()), sy = std::hypot(b.m21(), b.m22());
+        const bool usable = std::isfinite(sx) && std::isfinite(sy) && sx > 1e-6 && sy > 1e-6;
+        m_gridFromDevice = usable ? QTransform::fromScale(sx, sy) : QTransform();
+        m_gridToPainter = m_gridFromDevice.inverted() * b;
+    }
+    const QRectF u = m_gridFromDevice.mapRect(m_setup.universe);
+    const double lim = kCoordLimit;
+    const QRectF bounded = FiniteRect(u) ? u : u.intersected(QRectF(-lim, -lim, 2 * lim, 2 * lim));
+    m_gridUniverse = bounded.isValid() ? bounded.toAlignedRect() : QRect();
+}
 
 void GdiPlayer::ApplyClip()
 {
@@ -44,59 +100,164 @@ void GdiPlayer::ApplyClip()
     m_painter.save();
     const Clip& c = m_state->clip;
     if (!c.none) {
-        m_painter.setTransform(m_setup.base);
-        QRectF r;
-        if (AsRect(c.path, r)) {
-            m_painter.setClipRect(r, Qt::IntersectClip);
+        m_painter.setTransform(m_gridToPainter);
+        if (c.region.rectCount() <= 1) {
+            m_painter.setClipRect(c.region.boundingRect(), Qt::IntersectClip);
         } else {
-            ChargeArea(m_setup.target); // a path clip is rasterised into a mask of the target's size
-            m_painter.setClipPath(c.path, Qt::IntersectClip);
+            // The painter turns a region into spans row by row (and into a
+            // mask when the picture is rotated).
+            const bool mask = m_gridToPainter.type() > QTransform::TxScale;
+            if (!ChargePoints(c.region.rectCount() * (mask ? 4 : 1)) || (mask && !ChargeArea(m_setup.target)))
+                return;
+            m_painter.setClipRegion(c.region, Qt::IntersectClip);
         }
     }
     m_clipApplied = true;
 }
 
-void GdiPlayer::CombineClip(const QPainterPath& regionIn, int mode)
+// Work to turn polygons into rows of spans: every row a polygon crosses is
+// visited once per edge crossing it, and sorting the crossings of a row
+// costs about the square of their number (which is what a shape whose edges
+// cross each other many times makes expensive). Rows outside [top, bottom)
+// are free. `grow` widens each edge's rows (half a pen width), and `edges`
+// counts how many outline edges stand for one (two for a stroke).
+std::int64_t GdiPlayer::RowCost(const QPainterPath& path, const QTransform& toRows, int top, int bottom, double grow,
+                                int edges)
 {
+    if (bottom <= top || path.isEmpty())
+        return 0;
+    const std::int64_t rows = std::int64_t(bottom) - top;
+    if (rows > (std::int64_t(1) << 22))
+        return std::numeric_limits<std::int64_t>::max() / 4;
+    std::vector<std::int32_t> delta(std::size_t(rows) + 1, 0);
+    auto edge = [&](QPointF a, QPointF b) {
+        const double y0 = std::min(a.y(), b.y()) - grow, y1 = std::max(a.y(), b.y()) + grow;
+        if (!(y1 >= top) || !(y0 < bottom))
+            return;
+        const std::int64_t r0 = std::clamp<std::int64_t>(std::int64_t(std::floor(y0)) - top, 0, rows - 1);
+        const std::int64_t r1 = std::clamp<std::int64_t>(std::int64_t(std::floor(y1)) - top, 0, rows - 1);
+        delta[std::size_t(r0)] += edges;
+        delta[std::size_t(r1) + 1] -= edges;
+    };
+    QPointF first, prev;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        const QPointF pt = toRows.map(QPointF(e.x, e.y));
+        if (e.isMoveTo()) {
+            if (i > 0)
+                edge(prev, first); // each figure is filled closed
+            first = pt;
+        } else {
+            edge(prev, pt);
+        }
+        prev = pt;
+    }
+    edge(prev, first);
+    std::int64_t cost = 0, crossing = 0;
+    for (std::int64_t r = 0; r < rows; ++r) {
+        crossing += delta[std::size_t(r)];
+        // about 4 ns per crossing sorted against another: 1/8 of a unit
+        cost += crossing + crossing * crossing / 8;
+    }
+    return cost;
+}
+
+// The region of a device-space shape on the clip grid, charged before it is
+// made; false when the budget cannot pay for it.
+bool GdiPlayer::GridRegion(const QPainterPath& device, QRegion& out)
+{
+    std::vector<QRectF> rects;
+    if (device.fillRule() == Qt::WindingFill && AsRects(device, rects) && m_gridFromDevice.type() <= QTransform::TxScale) {
+        std::vector<QRect> grid;
+        grid.reserve(rects.size());
+        for (const QRectF& r : rects) {
+            const QRectF g = m_gridFromDevice.mapRect(r);
+            if (!FiniteRect(g))
+                continue;
+            // A pixel belongs to the region when its centre is inside.
+            const QRect px(QPoint(int(std::lround(g.left())), int(std::lround(g.top()))),
+                           QPoint(int(std::lround(g.right())) - 1, int(std::lround(g.bottom())) - 1));
+            if (!px.isEmpty())
+                grid.push_back(px);
+        }
+        if (grid.empty()) {
+            out = QRegion();
+            return true;
+        }
+        const std::int64_t n = std::int64_t(grid.size());
+        if (Banded(grid)) {
+            if (!TryCharge(n))
+                return false;
+            out.setRects(grid.data(), int(n));
+            return true;
+        }
+        // Rectangles that cross: the union may have up to 2n bands of n
+        // rectangles each, every one built log2(n) times.
+        const std::int64_t logN = std::int64_t(std::ceil(std::log2(double(n) + 1))) + 1;
+        if (!TryCharge(2 * n * n * logN / 2))
+            return false;
+        out = UniteRects(grid, 0, grid.size());
+        return true;
+    }
+    if (!TryCharge(device.elementCount()))
+        return false;
+    const QPolygonF poly = device.toFillPolygon(m_gridFromDevice);
+    if (!FiniteRect(poly.boundingRect()))
+        return false;
+    QPainterPath flat;
+    flat.addPolygon(poly);
+    if (!TryCharge(RowCost(flat, QTransform(), m_gridUniverse.top(), m_gridUniverse.bottom() + 1, 0, 1)))
+        return false;
+    out = QRegion(poly.toPolygon(), device.fillRule());
+    return true;
+}
+
+void GdiPlayer::CombineClip(const QPainterPath& region, int mode)
+{
+    if (m_setup.measure)
+        return; // measuring collects everything drawn, clipped or not
     Clip& c = m_state->clip;
-    QPainterPath region = regionIn;
-    if (c.path.elementCount() + region.elementCount() > kMaxClipElements ||
-        !ChargePoints(ClipCost(c.path.elementCount(), region.elementCount())))
+    QRegion shape;
+    if (!GridRegion(region, shape)) {
+        // Too costly to make exactly: its bounds clip instead, so nothing
+        // is drawn where the shape could not have allowed it to be.
+        shape = QRegion(m_gridFromDevice.mapRect(region.controlPointRect()).toAlignedRect() & m_gridUniverse);
+        if (mode == RGN_XOR || mode == RGN_DIFF)
+            mode = RGN_AND; // bounds alone cannot say what to take away
+    }
+    const QRegion current = c.none ? QRegion(m_gridUniverse) : c.region;
+    if (!ChargePoints(std::int64_t(current.rectCount()) + shape.rectCount()))
         return;
-    const QPainterPath universe = RectPath(m_setup.universe);
-    const QPainterPath current = c.none ? universe : c.path;
-    QPainterPath out;
-    QRectF a, b;
+    QRegion out;
     switch (mode) {
-    case RGN_AND:
-        if (AsRect(current, a) && AsRect(region, b))
-            out = RectPath(a.intersected(b).isValid() ? a.intersected(b) : QRectF());
-        else
-            out = current.intersected(region);
-        break;
+    case RGN_AND: out = current & shape; break;
     case RGN_OR:
         if (c.none)
             return;
-        out = current.united(region);
+        out = current | shape;
         break;
-    case RGN_XOR: out = current.subtracted(region).united(region.subtracted(current)); break;
-    case RGN_DIFF: out = current.subtracted(region); break;
-    case RGN_COPY: out = region; break;
+    case RGN_XOR: out = current ^ shape; break;
+    case RGN_DIFF: out = current - shape; break;
+    case RGN_COPY: out = shape; break;
     default: return;
     }
     c.none = false;
-    c.path = out;
+    c.region = out;
     m_clipApplied = false;
 }
 
 void GdiPlayer::IntersectClipRect(const QRectF& r)
 {
-    CombineClip(LogicalToDevice().map(RectPath(r.normalized())), RGN_AND);
+    QPainterPath p = LogicalToDevice().map(RectPath(r.normalized()));
+    p.setFillRule(Qt::WindingFill);
+    CombineClip(p, RGN_AND);
 }
 
 void GdiPlayer::ExcludeClipRect(const QRectF& r)
 {
-    CombineClip(LogicalToDevice().map(RectPath(r.normalized())), RGN_DIFF);
+    QPainterPath p = LogicalToDevice().map(RectPath(r.normalized()));
+    p.setFillRule(Qt::WindingFill);
+    CombineClip(p, RGN_DIFF);
 }
 
 void GdiPlayer::SelectClipRegion(const QPainterPath* region, int mode)
@@ -116,11 +277,12 @@ void GdiPlayer::OffsetClipRegion(QPointF d)
     Clip& c = m_state->clip;
     if (c.none)
         return;
-    const QTransform m = LogicalToDevice();
-    const QPointF dev = m.map(d) - m.map(QPointF(0, 0));
-    if (!std::isfinite(dev.x()) || !std::isfinite(dev.y()))
+    const QTransform m = LogicalToDevice() * m_gridFromDevice;
+    const QPointF grid = m.map(d) - m.map(QPointF(0, 0));
+    if (!std::isfinite(grid.x()) || !std::isfinite(grid.y()) || std::abs(grid.x()) > kCoordLimit ||
+        std::abs(grid.y()) > kCoordLimit)
         return;
-    c.path.translate(dev);
+    c.region.translate(int(std::lround(grid.x())), int(std::lround(grid.y())));
     m_clipApplied = false;
 }
 
@@ -129,6 +291,8 @@ void GdiPlayer::SelectClipPath(int mode)
     if (m_state->inPath)
         return;
     QPainterPath p = std::exchange(m_state->path, QPainterPath());
+    if (p.isEmpty())
+        return; // no path to select: the clip stays as it was
     p.setFillRule(m_state->polyFill == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
     CombineClip(p, mode);
 }
@@ -143,17 +307,34 @@ void GdiPlayer::FillRegion(const QPainterPath& region, const Brush& brush)
 
 void GdiPlayer::FrameRegion(const QPainterPath& region, const Brush& brush, double w, double h)
 {
-    if (m_state->inPath || region.elementCount() > kMaxClipElements ||
-        !ChargePoints(5 * ClipCost(region.elementCount(), region.elementCount())))
+    if (m_state->inPath || region.isEmpty())
         return;
-    // The frame lies inside the region: the region less itself shrunk.
-    const QTransform m = LogicalToDevice();
-    const double dw = std::abs(w * m.m11()), dh = std::abs(h * m.m22());
-    if (!std::isfinite(dw) || !std::isfinite(dh))
+    // The frame's width and height are logical: a rotating world transform
+    // turns them with the picture.
+    const QTransform m = LogicalToDevice() * m_gridFromDevice;
+    const double gw = std::abs(w * m.m11()) + std::abs(h * m.m21());
+    const double gh = std::abs(w * m.m12()) + std::abs(h * m.m22());
+    if (!std::isfinite(gw) || !std::isfinite(gh) || gw > kCoordLimit || gh > kCoordLimit)
         return;
-    QPainterPath inner = region.translated(dw, 0).intersected(region.translated(-dw, 0));
-    inner = inner.intersected(region.translated(0, dh)).intersected(region.translated(0, -dh));
-    DrawDevice(region.subtracted(inner), true, false, &brush);
+    if (m_setup.measure) {
+        Prepare(m_setup.base.mapRect(region.controlPointRect()));
+        return;
+    }
+    QRegion whole;
+    if (!GridRegion(region, whole) || !ChargePoints(8 * std::int64_t(whole.rectCount()))) {
+        m_budget.spent = true;
+        return;
+    }
+    // The frame lies inside the region: the region less itself shrunk, at
+    // least a pixel wide.
+    const int iw = std::max(1, int(std::lround(gw))), ih = std::max(1, int(std::lround(gh)));
+    const QRegion inner = whole & whole.translated(iw, 0) & whole.translated(-iw, 0) & whole.translated(0, ih) &
+                          whole.translated(0, -ih);
+    const QRegion frame = whole - inner;
+    QPainterPath grid;
+    grid.setFillRule(Qt::WindingFill);
+    grid.addRegion(frame);
+    DrawDevice(m_gridFromDevice.inverted().map(grid), true, false, &brush);
 }
 
 } // namespace metafile

@@ -32,6 +32,22 @@ Qt::BrushStyle HatchStyle(unsigned hatch)
 
 // ---------------------------------------------------------------- objects
 
+namespace {
+// What an object holds in memory beyond its slot.
+std::int64_t HeldBytes(const GdiObject& object)
+{
+    if (auto b = std::get_if<Brush>(&object))
+        return b->pattern.sizeInBytes();
+    if (auto r = std::get_if<Region>(&object))
+        return std::int64_t(r->path.elementCount()) * std::int64_t(sizeof(QPainterPath::Element));
+    if (auto p = std::get_if<Pen>(&object))
+        return std::int64_t(p->dashes.size() * sizeof(double));
+    if (auto f = std::get_if<Font>(&object))
+        return std::int64_t(f->face.size()) * 2;
+    return 0;
+}
+} // namespace
+
 bool GdiPlayer::PutObject(std::size_t index, GdiObject object)
 {
     if (index >= kMaxObjects)
@@ -39,11 +55,25 @@ bool GdiPlayer::PutObject(std::size_t index, GdiObject object)
     if (index >= m_objects.size()) {
         const std::size_t old = m_objects.size();
         const std::size_t grown = std::max(index + 1, std::min(kMaxObjects, old * 2));
+        // The table's slots are held memory like what they hold.
+        if (!Hold(std::int64_t(grown - old) * std::int64_t(sizeof(GdiObject) + sizeof(std::int64_t))))
+            return false;
         m_objects.resize(grown);
+        m_objectBytes.resize(grown, 0);
         for (std::size_t i = old; i < grown; ++i)
             m_free.insert(m_free.end(), i);
     }
+    // An object that cannot be held is kept as a placeholder; selecting it
+    // then changes nothing.
+    DeleteObject(index);
+    const std::int64_t bytes = HeldBytes(object);
+    if (!Hold(bytes)) {
+        m_objects[index] = Placeholder{}; // the slot is taken all the same, so later numbers do not shift
+        m_free.erase(index);
+        return false;
+    }
     m_objects[index] = std::move(object);
+    m_objectBytes[index] = bytes;
     m_free.erase(index);
     return true;
 }
@@ -52,6 +82,7 @@ void GdiPlayer::DeleteObject(std::size_t index)
 {
     if (index < m_objects.size() && !std::holds_alternative<std::monostate>(m_objects[index])) {
         m_objects[index] = std::monostate{};
+        Release(std::exchange(m_objectBytes[index], 0));
         m_free.insert(index);
     }
 }

@@ -39,9 +39,11 @@ GdiPlayer::GdiPlayer(QPainter& painter, const Setup& setup)
     : m_painter(painter), m_setup(setup), m_state(std::make_unique<State>())
 {
     const double targetArea = std::abs(setup.target.width() * setup.target.height());
-    // Room for the picture's area painted over 128 times, which layered
-    // drawings never approach, and at least 4 million pixels.
-    m_budget.area = std::max(128.0 * (std::isfinite(targetArea) ? targetArea : 0.0), double(1 << 22));
+    m_budget.area = std::max(Budget::kAreaTimes * (std::isfinite(targetArea) ? targetArea : 0.0), Budget::kMinArea);
+    m_deadline = std::chrono::steady_clock::now() +
+                 std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                     std::chrono::duration<double>(Budget::kDeadlineSeconds));
+    SetUpClipGrid();
     if (setup.wmf) {
         m_state->mapMode = MM_ANISOTROPIC;
         m_state->winOrg = setup.wmfWindow.topLeft();
@@ -61,14 +63,29 @@ GdiPlayer::~GdiPlayer() = default;
 
 // ---------------------------------------------------------------- budget
 
+bool GdiPlayer::OverDeadline()
+{
+    if (std::chrono::steady_clock::now() > m_deadline)
+        m_budget.spent = true;
+    return m_budget.spent;
+}
+
 bool GdiPlayer::ChargePoints(std::int64_t points)
 {
-    if (m_budget.spent)
+    if (m_budget.spent || OverDeadline())
         return false;
     m_budget.points -= std::max<std::int64_t>(points, 1);
     if (m_budget.points < 0)
         m_budget.spent = true;
     return !m_budget.spent;
+}
+
+bool GdiPlayer::TryCharge(std::int64_t work)
+{
+    if (m_budget.spent || OverDeadline() || work > m_budget.points)
+        return false;
+    m_budget.points -= std::max<std::int64_t>(work, 1);
+    return true;
 }
 
 bool GdiPlayer::ChargePixels(std::int64_t pixels)
@@ -79,6 +96,19 @@ bool GdiPlayer::ChargePixels(std::int64_t pixels)
     if (m_budget.pixels < 0)
         m_budget.spent = true;
     return !m_budget.spent;
+}
+
+bool GdiPlayer::Hold(std::int64_t bytes)
+{
+    if (m_budget.spent || bytes > Budget::kHeldBytes - m_budget.held)
+        return false;
+    m_budget.held += std::max<std::int64_t>(bytes, 0);
+    return true;
+}
+
+void GdiPlayer::Release(std::int64_t bytes)
+{
+    m_budget.held = std::max<std::int64_t>(0, m_budget.held - std::max<std::int64_t>(bytes, 0));
 }
 
 bool GdiPlayer::ChargeArea(const QRectF& painterRect)
@@ -93,11 +123,27 @@ bool GdiPlayer::ChargeArea(const QRectF& painterRect)
     return !m_budget.spent;
 }
 
+bool GdiPlayer::ChargeRaster(const QPainterPath& path, const QTransform& toPainter, bool fill, double penWidth)
+{
+    if (m_setup.measure)
+        return !m_budget.spent; // measuring rasterises nothing
+    const QRectF t = m_setup.target.normalized();
+    const int top = int(std::floor(std::max(t.top(), -kCoordLimit)));
+    const int bottom = int(std::ceil(std::min(t.bottom(), kCoordLimit)));
+    std::int64_t cost = 0;
+    if (fill)
+        cost += RowCost(path, toPainter, top, bottom, 0, 1);
+    if (penWidth > 0) // both sides of the stroke's outline
+        cost += RowCost(path, toPainter, top, bottom, penWidth / 2, 2);
+    return ChargePoints(cost);
+}
+
 std::uint64_t GdiPlayer::MaxImagePixels() const
 {
-    // One bitmap may be at most 32 million pixels (128 MB decoded).
+    // One decoded bitmap is held while it is drawn: 4 bytes a pixel.
     const std::uint64_t left = m_budget.pixels > 0 ? std::uint64_t(m_budget.pixels) : 0;
-    return std::min<std::uint64_t>(left, std::uint64_t(1) << 25);
+    const std::uint64_t room = std::uint64_t(std::max<std::int64_t>(0, Budget::kHeldBytes - m_budget.held)) / 4;
+    return std::min(left, room);
 }
 
 // ---------------------------------------------------------------- simple state
@@ -251,8 +297,24 @@ QTransform GdiPlayer::LogicalToDevice() const { return m_state->world * PageTran
 
 void GdiPlayer::SaveDC()
 {
-    if (m_saved.size() < std::size_t(kMaxSaveDepth))
-        m_saved.push_back(*m_state);
+    if (m_saved.size() >= std::size_t(kMaxSaveDepth))
+        return;
+    // The saved state shares the path and the clip with the current one
+    // until either changes; then they are copied. That copy is charged
+    // here, in time (writing fresh memory costs about 3 ns a byte) and as
+    // memory held until the state is restored. A state that cannot be paid
+    // for stops the drawing: restoring a wrong state would draw the rest
+    // wrongly.
+    const State& s = *m_state;
+    const std::int64_t bytes = std::int64_t(sizeof(State)) +
+                               std::int64_t(s.path.elementCount()) * std::int64_t(sizeof(QPainterPath::Element)) +
+                               std::int64_t(s.clip.region.rectCount()) * std::int64_t(sizeof(QRect));
+    if (!ChargePoints(bytes / 10) || !Hold(bytes)) {
+        m_budget.spent = true;
+        return;
+    }
+    m_saved.push_back(s);
+    m_savedBytes.push_back(bytes);
 }
 
 void GdiPlayer::RestoreDC(int which)
@@ -269,6 +331,9 @@ void GdiPlayer::RestoreDC(int which)
         return;
     *m_state = std::move(m_saved[std::size_t(keep)]);
     m_saved.resize(std::size_t(keep));
+    for (std::size_t i = std::size_t(keep); i < m_savedBytes.size(); ++i)
+        Release(m_savedBytes[i]);
+    m_savedBytes.resize(std::size_t(keep));
     m_clipApplied = false;
 }
 
@@ -282,6 +347,10 @@ bool GdiPlayer::Prepare(const QRectF& bounds)
         m_measured |= bounds.normalized();
         return false;
     }
+    // Every span drawn is cut against the clip's rectangles of its row.
+    const int clipRects = m_state->clip.none ? 0 : m_state->clip.region.rectCount();
+    if (clipRects > 1 && !ChargePoints(clipRects / 8))
+        return false;
     if (!m_clipApplied)
         ApplyClip();
     return true;
@@ -335,7 +404,8 @@ void GdiPlayer::DrawLogical(const QPainterPath& logical, bool fill, bool stroke)
         return;
     const double margin = pen.style() == Qt::NoPen ? 0 : (pen.isCosmetic() ? 1 : pen.widthF() * Scale(toPainter));
     const QRectF area = bounds.adjusted(-margin, -margin, margin, margin);
-    if (!ChargeArea(area) || !Prepare(area))
+    if (!ChargeRaster(logical, toPainter, brush.style() != Qt::NoBrush, 2 * margin) || !ChargeArea(area) ||
+        !Prepare(area))
         return;
     QPainterPath path = logical;
     path.setFillRule(m_state->polyFill == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
@@ -379,7 +449,8 @@ void GdiPlayer::DrawDevice(const QPainterPath& device, bool fill, bool stroke, c
         return;
     const double margin = pen.style() == Qt::NoPen ? 0 : (pen.isCosmetic() ? 1 : pen.widthF() * Scale(toPainter));
     const QRectF area = bounds.adjusted(-margin, -margin, margin, margin);
-    if (!ChargeArea(area) || !Prepare(area))
+    if (!ChargeRaster(device, toPainter, brush.style() != Qt::NoBrush, 2 * margin) || !ChargeArea(area) ||
+        !Prepare(area))
         return;
     QPainterPath path = device;
     path.setFillRule(m_state->polyFill == WINDING ? Qt::WindingFill : Qt::OddEvenFill);

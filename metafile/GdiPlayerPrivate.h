@@ -58,7 +58,7 @@ inline QPainterPath RectPath(const QRectF& r)
 
 struct GdiPlayer::Clip {
     bool none = true;
-    QPainterPath path; // device space
+    QRegion region; // on the clip grid
 };
 
 struct GdiPlayer::State {

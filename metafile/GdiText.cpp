@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace metafile {
 
@@ -44,70 +45,22 @@ QFont GdiPlayer::MakeFont(int pixelSize) const
     return font;
 }
 
-void GdiPlayer::TextOut(const Text& t)
+namespace {
+
+// A glyph costs far more than a point: measuring it loads it from the font
+// (about 8 us for a large CJK font), drawing it rasterises it. In work
+// units, per glyph measured and again per glyph drawn.
+constexpr std::int64_t kGlyphCost = 256;
+// Reading a glyph's outline (text drawn very large, or into a path).
+constexpr std::int64_t kOutlineCost = 256;
+
+// Control characters, unassigned code points and private-use ones have no
+// glyph in any font: each would send the font machinery through every
+// installed font looking for one. They take their place (and their
+// spacing) as blanks, as the platform shows them.
+QString Showable(const QString& text)
 {
-    State& s = *m_state;
-    const QTransform m = LogicalToDevice();
-    // A glyph costs far more than a point: it is shaped and rasterised.
-    if (!ChargePoints(64 * (std::int64_t(t.text.size()) + 1)))
-        return;
-    // The opaque rectangle is filled whatever the background mode.
-    if (t.hasRect && (t.options & ETO_OPAQUE) && !s.inPath) {
-        const Pen pen = std::exchange(s.pen, NullPen());
-        const Brush brush = std::exchange(s.brush, Brush{BS_SOLID, s.bkColor, 0, {}});
-        const int rop = std::exchange(s.rop2, 13);
-        DrawLogical(RectPath(t.rect.normalized()), true, false);
-        s.pen = pen, s.brush = brush, s.rop2 = rop;
-    }
-    if (t.text.isEmpty() || (t.options & ETO_GLYPH_INDEX))
-        return; // glyph numbers belong to a font that is not here
-
-    const double det = m.determinant();
-    const double scale = Scale(m);
-    const double toPainterScale = scale * Scale(m_setup.base);
-    if (!(std::abs(det) > 0) || !std::isfinite(det) || !(toPainterScale > 0))
-        return;
-    const QPointF ref = (s.textAlign & TA_UPDATECP) ? s.cur : t.reference;
-
-    // The character height: a negative font height is the em, a positive
-    // one the cell (ascent plus descent), zero the default of 16 pixels.
-    double em = std::abs(s.font.height);
-    const int probeSize = 256;
-    QFont probe = MakeFont(probeSize);
-    const QFontMetricsF probeMetrics(probe);
-    if (s.font.height > 0 && probeMetrics.height() > 0)
-        em = s.font.height * probeSize / probeMetrics.height();
-    else if (s.font.height == 0)
-        em = 16 / scale;
-    const double emFinal = em * toPainterScale;
-    if (!std::isfinite(emFinal) || emFinal < 0.3 || emFinal > 65536)
-        return;
-    // Font sizes come from a ladder of quarter octaves; the transform makes
-    // up the difference. Every distinct size costs the font engines a
-    // fresh set of glyph caches, so a file cannot ask for thousands.
-    const int pixelSize = int(std::clamp(std::round(std::exp2(std::round(std::log2(emFinal) * 4) / 4)), 8.0, 2048.0));
-    QFont font = MakeFont(pixelSize);
-    const double unit = em / pixelSize; // logical units per font pixel
-    const QFontMetricsF fm(font);
-    double hScale = 1;
-    if (s.font.width > 0 && fm.averageCharWidth() > 0)
-        hScale = std::clamp(s.font.width / (fm.averageCharWidth() * unit), 0.05, 20.0);
-
-    // Font space: x along the baseline, y down, in font pixels, origin at
-    // the reference point. Glyphs stay upright under a mirroring mapping.
-    const QTransform toLogical = QTransform::fromScale(hScale * unit, unit) *
-                                 QTransform().rotate(-s.font.escapement / 10.0) *
-                                 QTransform::fromScale(1, det < 0 ? -1 : 1) *
-                                 QTransform::fromTranslate(ref.x(), ref.y());
-    const double xUnit = hScale * unit; // logical units per font pixel along the baseline
-
-    // Advances: from the spacing array when there is one (summed over the
-    // bytes of a double-byte character), else the font's own.
-    // Control characters, unassigned code points and private-use ones
-    // have no glyph in any font: each would send the font machinery
-    // through every installed font looking for one. They take their
-    // place (and their spacing) as blanks, as the platform shows them.
-    QString shown = t.text;
+    QString shown = text;
     for (qsizetype i = 0; i < shown.size(); ++i) {
         const QChar c = shown.at(i);
         if (c.isHighSurrogate() && i + 1 < shown.size() && shown.at(i + 1).isLowSurrogate()) {
@@ -122,12 +75,131 @@ void GdiPlayer::TextOut(const Text& t)
             cat == QChar::Other_Surrogate)
             shown[i] = QLatin1Char(' ');
     }
-    const qsizetype n = shown.size();
-    std::vector<double> adv(std::size_t(n), 0.0), dyv(std::size_t(n), 0.0);
+    return shown;
+}
+
+// Whether a transform stretches glyphs so much that the glyph cache's one
+// bitmap per glyph would be enormous: such text is filled as outlines.
+bool NeedsOutlines(const QTransform& toPainter, int pixelSize)
+{
+    const double a = toPainter.m11(), b = toPainter.m12(), c = toPainter.m21(), d = toPainter.m22();
+    const double sumSq = a * a + b * b + c * c + d * d, det2 = (a * d - b * c) * (a * d - b * c);
+    const double root = std::sqrt(std::max(0.0, sumSq * sumSq - 4 * det2));
+    const double sMax = std::sqrt((sumSq + root) / 2), sMin = std::sqrt(std::max(0.0, (sumSq - root) / 2));
+    return !(sMax * pixelSize <= 256) || !(sMax <= 4 * sMin);
+}
+
+} // namespace
+
+// How one text record lies out: the font chosen, the characters shown, each
+// one's advance, and where the string starts, in font space (x along the
+// baseline, y down, in font pixels, origin at the reference point).
+struct GdiPlayer::TextLayout {
+    QFont font;
+    QString shown;
+    std::vector<double> adv, dy;
+    bool perGlyph = false;
+    double width = 0, x0 = 0, y0 = 0, ascent = 0, descent = 0, lineWidth = 1, underlinePos = 0, strikeOutPos = 0;
+    int pixelSize = 0;
+    QTransform toLogical;
+    // The glyphs whose cells reach the target; all when none is left out.
+    std::vector<bool> shownGlyph;
+    qsizetype drawn = 0;
+};
+
+void GdiPlayer::FillTextRect(const Text& t)
+{
+    // The opaque rectangle is filled whatever the background mode.
+    State& s = *m_state;
+    if (!t.hasRect || !(t.options & ETO_OPAQUE) || s.inPath)
+        return;
+    const Pen pen = std::exchange(s.pen, NullPen());
+    const Brush brush = std::exchange(s.brush, Brush{BS_SOLID, s.bkColor, 0, {}});
+    const int rop = std::exchange(s.rop2, 13);
+    DrawLogical(RectPath(t.rect.normalized()), true, false);
+    s.pen = pen, s.brush = brush, s.rop2 = rop;
+}
+
+bool GdiPlayer::LayOutText(const Text& t, const QTransform& m, TextLayout& out)
+{
+    State& s = *m_state;
+    const double det = m.determinant();
+    const double scale = Scale(m);
+    const double toPainterScale = scale * Scale(m_setup.base);
+    if (!(std::abs(det) > 0) || !std::isfinite(det) || !(toPainterScale > 0))
+        return false;
+    const QPointF ref = (s.textAlign & TA_UPDATECP) ? s.cur : t.reference;
+
+    // The character height: a negative font height is the em, a positive
+    // one the cell (ascent plus descent), zero the default of 16 pixels.
+    double em = std::abs(s.font.height);
+    const int probeSize = 256;
+    QFont probe = MakeFont(probeSize);
+    const QFontMetricsF probeMetrics(probe);
+    if (s.font.height > 0 && probeMetrics.height() > 0)
+        em = s.font.height * probeSize / probeMetrics.height();
+    else if (s.font.height == 0)
+        em = 16 / scale;
+    const double emFinal = em * toPainterScale;
+    if (!std::isfinite(emFinal) || emFinal < 0.3 || emFinal > 65536)
+        return false;
+    // Font sizes come from a ladder of quarter octaves; the transform makes
+    // up the difference. Every distinct size costs the font engines a
+    // fresh set of glyph caches, so a file cannot ask for thousands.
+    out.pixelSize = int(std::clamp(std::round(std::exp2(std::round(std::log2(emFinal) * 4) / 4)), 8.0, 2048.0));
+    out.font = MakeFont(out.pixelSize);
+    const double unit = em / out.pixelSize; // logical units per font pixel
+    const QFontMetricsF fm(out.font);
+    double hScale = 1;
+    if (s.font.width > 0 && fm.averageCharWidth() > 0)
+        hScale = std::clamp(s.font.width / (fm.averageCharWidth() * unit), 0.05, 20.0);
+    // Glyphs stay upright under a mirroring mapping.
+    out.toLogical = QTransform::fromScale(hScale * unit, unit) * QTransform().rotate(-s.font.escapement / 10.0) *
+                    QTransform::fromScale(1, det < 0 ? -1 : 1) * QTransform::fromTranslate(ref.x(), ref.y());
+    const double xUnit = hScale * unit; // logical units per font pixel along the baseline
+    out.ascent = fm.ascent();
+    out.descent = fm.descent();
+    out.lineWidth = std::max(fm.lineWidth(), 1.0);
+    out.underlinePos = fm.underlinePos();
+    out.strikeOutPos = fm.strikeOutPos();
+
+    // Advances: from the spacing array when there is one (summed over the
+    // bytes of a double-byte character), else the font's own.
+    out.shown = Showable(t.text);
+    qsizetype n = out.shown.size();
+    out.adv.assign(std::size_t(n), 0.0);
+    out.dy.assign(std::size_t(n), 0.0);
     const bool hasDx = !t.dx.empty();
-    bool perGlyph = hasDx || s.charExtra != 0;
+    out.perGlyph = hasDx || s.charExtra != 0;
+    // Measuring a character loads its glyph. Text that starts at its
+    // reference point and runs on without a spacing array only moves
+    // forward: once it has left the target, the rest is neither measured
+    // nor charged.
+    const bool forward = !hasDx && !(s.textAlign & (TA_UPDATECP | TA_CENTER)) && s.charExtra >= 0;
+    double lastX = std::numeric_limits<double>::infinity();
+    if (forward) {
+        bool invertible = false;
+        const QTransform toFont = (out.toLogical * m * m_setup.base).inverted(&invertible);
+        const QRectF reach = toFont.mapRect(m_setup.target.normalized());
+        if (invertible && FiniteRect(reach))
+            lastX = reach.right() + fm.maxWidth();
+    } else if (!ChargePoints(kGlyphCost * std::int64_t(n))) {
+        return false;
+    }
+    double x = 0;
     std::size_t di = 0;
     for (qsizetype i = 0; i < n; ++i) {
+        if (forward) {
+            if (x > lastX) {
+                n = i;
+                out.shown.truncate(n);
+                out.adv.resize(std::size_t(n));
+                out.dy.resize(std::size_t(n));
+                break;
+            }
+            if (!ChargePoints(kGlyphCost))
+                return false;
+        }
         const int span = t.charBytes.empty() ? 1 : t.charBytes[std::size_t(i)];
         if (hasDx) {
             double a = 0, b = 0;
@@ -137,61 +209,150 @@ void GdiPlayer::TextOut(const Text& t)
                 if (di < t.dy.size())
                     b += t.dy[di];
             }
-            adv[std::size_t(i)] = a / xUnit;
-            dyv[std::size_t(i)] = -b / unit;
+            out.adv[std::size_t(i)] = a / xUnit;
+            out.dy[std::size_t(i)] = -b / unit;
         } else {
-            adv[std::size_t(i)] = fm.horizontalAdvance(shown.at(i)) + s.charExtra / xUnit;
+            out.adv[std::size_t(i)] = fm.horizontalAdvance(out.shown.at(i)) + s.charExtra / xUnit;
         }
+        x += out.adv[std::size_t(i)];
     }
-    double width = 0;
-    if (perGlyph) {
-        for (double a : adv)
-            width += a;
+    if (out.perGlyph) {
+        for (double a : out.adv)
+            out.width += a;
     } else {
-        width = fm.horizontalAdvance(shown);
+        out.width = fm.horizontalAdvance(out.shown);
     }
-    if (!std::isfinite(width))
-        return;
-    double x0 = 0;
+    if (!std::isfinite(out.width))
+        return false;
     switch (s.textAlign & TA_CENTER) {
-    case TA_CENTER: x0 = -width / 2; break;
-    case TA_RIGHT: x0 = -width; break;
+    case TA_CENTER: out.x0 = -out.width / 2; break;
+    case TA_RIGHT: out.x0 = -out.width; break;
     default: break;
     }
-    double y0 = fm.ascent();
+    out.y0 = fm.ascent();
     switch (s.textAlign & TA_BASELINE) {
-    case TA_BASELINE: y0 = 0; break;
-    case TA_BOTTOM: y0 = -fm.descent(); break;
+    case TA_BASELINE: out.y0 = 0; break;
+    case TA_BOTTOM: out.y0 = -fm.descent(); break;
     default: break;
     }
     if (s.textAlign & TA_UPDATECP) {
-        const double endX = (s.textAlign & TA_CENTER) == TA_RIGHT ? x0 : x0 + width;
+        const double endX = (s.textAlign & TA_CENTER) == TA_RIGHT ? out.x0 : out.x0 + out.width;
         if ((s.textAlign & TA_CENTER) != TA_CENTER)
-            s.cur = toLogical.map(QPointF(endX, 0));
+            s.cur = out.toLogical.map(QPointF(endX, 0));
     }
+    return true;
+}
 
-    const QRectF cell(x0, y0 - fm.ascent(), width, fm.ascent() + fm.descent());
-    const QTransform toPainter = toLogical * m * m_setup.base;
+// Leaves out the glyphs whose cells lie wholly outside the target (a long
+// string mostly off the picture costs only what shows) and charges the
+// rest, `perGlyph` work units each.
+bool GdiPlayer::ChargeGlyphs(TextLayout& l, const QTransform& toPainter, std::int64_t perGlyph)
+{
+    const qsizetype n = l.shown.size();
+    l.shownGlyph.assign(std::size_t(n), true);
+    l.drawn = 0;
+    const QRectF target = m_setup.target.normalized();
+    const double em = l.pixelSize;
+    double x = l.x0, y = l.y0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const double a = l.adv[std::size_t(i)];
+        const QRectF cell(std::min(x, x + a) - em, y - l.ascent - em, std::abs(a) + 2 * em, l.ascent + l.descent + 2 * em);
+        const bool visible = toPainter.mapRect(cell).intersects(target);
+        l.shownGlyph[std::size_t(i)] = visible;
+        l.drawn += visible && !l.shown.at(i).isSpace() ? 1 : 0;
+        x += a;
+        y += l.dy[std::size_t(i)];
+    }
+    if (l.drawn < n && !l.perGlyph)
+        l.perGlyph = true; // placed one by one, so the hidden ones can be left out
+    return ChargePoints(std::int64_t(l.drawn) * perGlyph);
+}
+
+// The outlines of the glyphs that show, in font space.
+QPainterPath GdiPlayer::GlyphOutlines(const TextLayout& l) const
+{
+    QPainterPath glyphs;
+    if (!l.perGlyph) {
+        glyphs.addText(QPointF(l.x0, l.y0), l.font, l.shown);
+        return glyphs;
+    }
+    double x = l.x0, y = l.y0;
+    for (qsizetype i = 0; i < l.shown.size(); ++i) {
+        if (l.shownGlyph[std::size_t(i)])
+            glyphs.addText(QPointF(x, y), l.font, l.shown.mid(i, 1));
+        x += l.adv[std::size_t(i)];
+        y += l.dy[std::size_t(i)];
+    }
+    return glyphs;
+}
+
+void GdiPlayer::DrawGlyphs(const TextLayout& l)
+{
+    const State& s = *m_state;
+    QFont font = l.font;
+    if (!l.perGlyph) {
+        font.setUnderline(s.font.underline);
+        font.setStrikeOut(s.font.strikeOut);
+        m_painter.setFont(font);
+        m_painter.drawText(QPointF(l.x0, l.y0), l.shown);
+        return;
+    }
+    m_painter.setFont(font);
+    double x = l.x0, y = l.y0;
+    const qsizetype n = l.shown.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = l.shown.at(i);
+        if (c.isHighSurrogate() && i + 1 < n) {
+            if (l.shownGlyph[std::size_t(i)])
+                m_painter.drawText(QPointF(x, y), l.shown.mid(i, 2));
+            x += l.adv[std::size_t(i)] + l.adv[std::size_t(i + 1)];
+            y += l.dy[std::size_t(i)] + l.dy[std::size_t(i + 1)];
+            ++i;
+            continue;
+        }
+        if (!c.isSpace() && l.shownGlyph[std::size_t(i)])
+            m_painter.drawText(QPointF(x, y), QString(c));
+        x += l.adv[std::size_t(i)];
+        y += l.dy[std::size_t(i)];
+    }
+    if (s.font.underline)
+        m_painter.fillRect(QRectF(l.x0, l.y0 + l.underlinePos, l.width, l.lineWidth), s.textColor);
+    if (s.font.strikeOut)
+        m_painter.fillRect(QRectF(l.x0, l.y0 - l.strikeOutPos, l.width, l.lineWidth), s.textColor);
+}
+
+void GdiPlayer::TextOut(const Text& t)
+{
+    State& s = *m_state;
+    const QTransform m = LogicalToDevice();
+    if (!ChargePoints(1 + std::int64_t(t.text.size()) / 16))
+        return;
+    FillTextRect(t);
+    if (t.text.isEmpty() || (t.options & ETO_GLYPH_INDEX))
+        return; // glyph numbers belong to a font that is not here
+    TextLayout l;
+    if (!LayOutText(t, m, l))
+        return;
+    const QRectF cell(l.x0, l.y0 - l.ascent, l.width, l.ascent + l.descent);
+    const QTransform toPainter = l.toLogical * m * m_setup.base;
     const QRectF bounds = toPainter.mapRect(cell);
     if (!FiniteRect(bounds) || !FiniteTransform(toPainter))
         return;
 
     if (s.inPath) {
-        QPainterPath glyphs;
-        double x = x0, y = y0;
-        for (qsizetype i = 0; i < n; ++i) {
-            if (perGlyph)
-                glyphs.addText(QPointF(x, y), font, shown.mid(i, 1));
-            x += adv[std::size_t(i)];
-            y += dyv[std::size_t(i)];
-        }
-        if (!perGlyph)
-            glyphs.addText(QPointF(x0, y0), font, shown);
+        // Into the path goes every glyph, shown or not: the path may be
+        // drawn anywhere later.
+        l.shownGlyph.assign(std::size_t(l.shown.size()), true);
+        if (!ChargePoints(std::int64_t(l.shown.size()) * kOutlineCost))
+            return;
+        const QPainterPath glyphs = GlyphOutlines(l);
         if (ChargePoints(glyphs.elementCount()))
-            s.path.addPath((toLogical * m).map(glyphs));
+            s.path.addPath((l.toLogical * m).map(glyphs));
         return;
     }
-    if (!ChargeArea(bounds) || s.rop2 == 11 || !Prepare(bounds))
+    const bool outlines = NeedsOutlines(toPainter, l.pixelSize);
+    if (!ChargeGlyphs(l, toPainter, outlines ? kOutlineCost : kGlyphCost) || !ChargeArea(bounds) || s.rop2 == 11 ||
+        !Prepare(bounds))
         return;
 
     const bool clipped = t.hasRect && (t.options & ETO_CLIPPED);
@@ -206,60 +367,16 @@ void GdiPlayer::TextOut(const Text& t)
     m_painter.setPen(s.textColor);
     m_painter.setBrush(Qt::NoBrush);
     m_painter.setBackgroundMode(Qt::TransparentMode); // the cell was filled above when opaque
-    // The glyph cache renders a glyph as one bitmap at its transformed
-    // size: a large or strongly distorted transform would make that bitmap
-    // enormous, so such text is filled as outlines instead.
-    const double a = toPainter.m11(), b = toPainter.m12(), c = toPainter.m21(), d = toPainter.m22();
-    const double sumSq = a * a + b * b + c * c + d * d, det2 = (a * d - b * c) * (a * d - b * c);
-    const double root = std::sqrt(std::max(0.0, sumSq * sumSq - 4 * det2));
-    const double sMax = std::sqrt((sumSq + root) / 2), sMin = std::sqrt(std::max(0.0, (sumSq - root) / 2));
-    const bool outlines = !(sMax * pixelSize <= 256) || !(sMax <= 4 * sMin);
     if (outlines) {
-        QPainterPath glyphs;
-        if (perGlyph) {
-            double x = x0, y = y0;
-            for (qsizetype i = 0; i < n; ++i) {
-                glyphs.addText(QPointF(x, y), font, shown.mid(i, 1));
-                x += adv[std::size_t(i)];
-                y += dyv[std::size_t(i)];
-            }
-        } else {
-            glyphs.addText(QPointF(x0, y0), font, shown);
-        }
-        const double lw = std::max(fm.lineWidth(), 1.0);
+        QPainterPath glyphs = GlyphOutlines(l);
         if (s.font.underline)
-            glyphs.addRect(QRectF(x0, y0 + fm.underlinePos(), width, lw));
+            glyphs.addRect(QRectF(l.x0, l.y0 + l.underlinePos, l.width, l.lineWidth));
         if (s.font.strikeOut)
-            glyphs.addRect(QRectF(x0, y0 - fm.strikeOutPos(), width, lw));
-        if (ChargePoints(glyphs.elementCount()))
+            glyphs.addRect(QRectF(l.x0, l.y0 - l.strikeOutPos, l.width, l.lineWidth));
+        if (ChargePoints(glyphs.elementCount()) && ChargeRaster(glyphs, toPainter, true, 0))
             m_painter.fillPath(glyphs, s.textColor);
-    } else if (!perGlyph) {
-        font.setUnderline(s.font.underline);
-        font.setStrikeOut(s.font.strikeOut);
-        m_painter.setFont(font);
-        m_painter.drawText(QPointF(x0, y0), shown);
     } else {
-        m_painter.setFont(font);
-        double x = x0, y = y0;
-        for (qsizetype i = 0; i < n; ++i) {
-            const QChar c = shown.at(i);
-            if (c.isHighSurrogate() && i + 1 < n) {
-                m_painter.drawText(QPointF(x, y), shown.mid(i, 2));
-                x += adv[std::size_t(i)] + adv[std::size_t(i + 1)];
-                y += dyv[std::size_t(i)] + dyv[std::size_t(i + 1)];
-                ++i;
-                continue;
-            }
-            if (!c.isSpace())
-                m_painter.drawText(QPointF(x, y), QString(c));
-            x += adv[std::size_t(i)];
-            y += dyv[std::size_t(i)];
-        }
-        const double lw = std::max(fm.lineWidth(), 1.0);
-        if (s.font.underline)
-            m_painter.fillRect(QRectF(x0, y0 + fm.underlinePos(), width, lw), s.textColor);
-        if (s.font.strikeOut)
-            m_painter.fillRect(QRectF(x0, y0 - fm.strikeOutPos(), width, lw), s.textColor);
+        DrawGlyphs(l);
     }
     if (clipped)
         m_painter.restore();

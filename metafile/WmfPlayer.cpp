@@ -404,6 +404,7 @@ void WmfReplay::Bitmap(std::uint16_t function, const Params& a)
             return; // device-dependent bitmaps are not drawn
         dst = QRectF(a.I(7), a.I(6), a.I(5), a.I(4));
         src = QRectF(a.I(3), a.I(2), dst.width(), dst.height());
+        p.SetImageSteps(dst, src.size(), opt);
         dib = DecodePackedDib(a.Tail(8), opt);
         break;
     case META_STRETCHBLT: case META_DIBSTRETCHBLT:
@@ -418,6 +419,7 @@ void WmfReplay::Bitmap(std::uint16_t function, const Params& a)
             return;
         src = QRectF(a.I(5), a.I(4), a.I(3), a.I(2));
         dst = QRectF(a.I(9), a.I(8), a.I(7), a.I(6));
+        p.SetImageSteps(dst, src.size(), opt);
         dib = DecodePackedDib(a.Tail(10), opt);
         break;
     case META_STRETCHDIB:
@@ -427,6 +429,7 @@ void WmfReplay::Bitmap(std::uint16_t function, const Params& a)
         opt.colors = a.U(2) == 1 ? DibColors::PaletteIndexes : DibColors::Rgb;
         src = QRectF(a.I(6), a.I(5), a.I(4), a.I(3));
         dst = QRectF(a.I(10), a.I(9), a.I(8), a.I(7));
+        p.SetImageSteps(dst, src.size(), opt);
         dib = DecodePackedDib(a.Tail(11), opt);
         srcFromBottom = true;
         break;
@@ -442,11 +445,11 @@ void WmfReplay::Bitmap(std::uint16_t function, const Params& a)
         break;
     default: return;
     }
-    if (dib.image.isNull() || !p.ChargePixels(std::int64_t(dib.width) * dib.height))
+    if (dib.image.isNull() || !p.ChargePixels(std::int64_t(dib.image.width()) * dib.image.height()))
         return;
     if (srcFromBottom && dib.bottomUp)
         src.moveTop(dib.height - src.top() - src.height());
-    p.DrawImage(dib.image, src, dst, rop);
+    p.DrawImage(dib.image, dib.InImage(src), dst, rop);
 }
 
 } // namespace
