@@ -175,6 +175,13 @@ bool WmfReplay::Record(std::uint16_t function, const ByteReader& r)
             pen.style = a.U(0);
             pen.width = std::abs(a.I(1));
             pen.cosmetic = pen.width == 0;
+            // A cosmetic pen (one that names no end cap or join, as only
+            // geometric pens have) dashed or dotted and wider than one unit
+            // draws solid.
+            const std::uint32_t style = pen.style & gdi::PS_STYLE_MASK;
+            const bool cosmetic = (pen.style & (gdi::PS_ENDCAP_MASK | gdi::PS_JOIN_MASK)) == 0;
+            if (cosmetic && pen.width > 1 && style >= gdi::PS_DASH && style <= gdi::PS_DASHDOTDOT)
+                pen.style &= ~std::uint32_t(gdi::PS_STYLE_MASK);
             pen.color = ColorRef(a.U32(3));
             Create(pen);
         } else {

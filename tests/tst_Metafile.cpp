@@ -108,6 +108,8 @@ private slots:
     void refused();
     void badRecordsAreSkipped();
     void budgetStopsEndlessWork();
+    void drawnAsTheFormatSays_data();
+    void drawnAsTheFormatSays();
     void painterStateLeftAsFound();
     void drawsOnlyInsideTarget();
     void ansiText_data();
@@ -389,7 +391,7 @@ void TestMetafile::budgetStopsEndlessWork()
 {
     // 100 000 rectangles over the whole picture, red, then one green one:
     // painting them all would be 100 000 full fills of the target. The
-    // area budget (the target's area 128 times over, at least 4 million
+    // area budget (the target's area 64 times over, at least 4 million
     // pixels) stops the replay long before the green one.
     QList<QByteArray> records = {Rec(39, {1, 0, 0x0000FF, 0}), Rec(37, {1}), Rec(37, {int(0x80000008)})};
     const QByteArray rect = Rec(43, {0, 0, 100, 100});
@@ -403,6 +405,80 @@ void TestMetafile::budgetStopsEndlessWork()
     // Without the flood the same green rectangle is drawn.
     const auto small = Metafile::Load(EmfOf({Rec(39, {2, 0, 0x00FF00, 0}), Rec(37, {2}), Rec(43, {0, 0, 100, 100})}));
     CheckProbes(Render(*small, QSize(100, 100)), {{50, 50, kGreen}});
+}
+
+namespace {
+std::int32_t F(float f)
+{
+    std::int32_t v;
+    std::memcpy(&v, &f, 4);
+    return v;
+}
+// Region data of `rects` (left, top, right, bottom each).
+QList<std::int32_t> RegionData(const QList<QRect>& rects)
+{
+    QList<std::int32_t> d = {32, 1, int(rects.size()), int(16 * rects.size()), 0, 0, 100, 100};
+    for (const QRect& r : rects)
+        d << r.left() << r.top() << r.right() + 1 << r.bottom() + 1;
+    return d;
+}
+// A WMF of 1000 x 1000 units without a placeable header.
+QByteArray WmfOf(const QList<QList<std::int16_t>>& records)
+{
+    QByteArray body;
+    auto add = [&](std::uint16_t function, const QList<std::int16_t>& params) {
+        const std::uint32_t words = std::uint32_t(3 + params.size());
+        body.append(reinterpret_cast<const char*>(&words), 4);
+        body.append(reinterpret_cast<const char*>(&function), 2);
+        for (std::int16_t v : params)
+            body.append(reinterpret_cast<const char*>(&v), 2);
+    };
+    add(0x020B, {0, 0});       // SETWINDOWORG
+    add(0x020C, {1000, 1000}); // SETWINDOWEXT
+    for (const QList<std::int16_t>& r : records)
+        add(std::uint16_t(r.front()), r.mid(1));
+    add(0, {});
+    QByteArray h(18, 0);
+    const std::uint16_t head[] = {1, 9, 0x300};
+    std::memcpy(h.data(), head, 6);
+    const std::uint32_t size = std::uint32_t((18 + body.size()) / 2), maxRecord = 16;
+    std::memcpy(h.data() + 6, &size, 4);
+    h[10] = 4;
+    std::memcpy(h.data() + 12, &maxRecord, 4);
+    return h + body;
+}
+} // namespace
+
+void TestMetafile::drawnAsTheFormatSays_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Probes>("probes");
+    const QByteArray redBrush = Rec(39, {1, 0, 0x0000FF, 0}) + Rec(37, {1});
+    const QByteArray blueBrush = Rec(39, {2, 0, 0xFF0000, 0});
+    QTest::newRow("selecting a clip path when there is no path keeps the clip")
+        << EmfOf({Rec(67, {1}), redBrush, Rec(43, {0, 0, 100, 100})}) << Probes{{50, 50, kRed}};
+    QTest::newRow("a region frame turns with a 90-degree world transform")
+        << EmfOf({Rec(35, {F(0), F(1), F(-1), F(0), F(100), F(0)}), blueBrush,
+                  Rec(72, QList<std::int32_t>{10, 10, 90, 90, 48, 2, 10, 10} + RegionData({QRect(10, 10, 80, 80)}))})
+        << Probes{{14, 50, kBlue}, {50, 14, kBlue}, {86, 50, kBlue}, {50, 50, kWhite}, {5, 50, kWhite}};
+    QList<QRect> bars;
+    for (int i = 0; i < 801; ++i)
+        bars << QRect(i % 40, 0, 10, 100); // crossing bars covering x = 0 to 49
+    QTest::newRow("a clip region of 801 crossing rectangles clips")
+        << EmfOf({Rec(75, QList<std::int32_t>{32 + 16 * 801, 5} + RegionData(bars)), redBrush,
+                  Rec(43, {0, 0, 100, 100})})
+        << Probes{{25, 50, kRed}, {45, 10, kRed}, {55, 50, kWhite}, {90, 90, kWhite}};
+    QTest::newRow("a WMF cosmetic pen dashed and 75 units wide draws solid")
+        << WmfOf({{0x02FA, 1, 75, 0, 0, 0}, {0x012D, 0}, {0x0214, 500, 0}, {0x0213, 500, 1000}})
+        << Probes{{10, 50, kBlack}, {26, 50, kBlack}, {50, 50, kBlack}, {74, 50, kBlack}, {50, 20, kWhite}};
+}
+
+void TestMetafile::drawnAsTheFormatSays()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(Probes, probes);
+    const auto m = Metafile::Load(bytes);
+    CheckProbes(Render(*m, QSize(100, 100)), probes);
 }
 
 // ---------------------------------------------------------------- the painter
@@ -473,6 +549,10 @@ void TestMetafile::ansiText_data()
     QTest::newRow("Western: 0x80 is the euro sign") << QByteArray("\x80x", 2) << 0 << QString::fromUtf8("€x")
                                                     << QList<int>{1, 1};
     QTest::newRow("Cyrillic") << QByteArray("\xc0", 1) << 204 << QString::fromUtf8("А") << QList<int>{1};
+    QTest::newRow("Hebrew letters held back for a combining mark come out")
+        << QByteArray("\xe0\xe1", 2) << 177 << QString::fromUtf8("אב") << QList<int>{1, 1};
+    QTest::newRow("Vietnamese letters held back for a combining mark come out")
+        << QByteArray("\xc2\xec", 2) << 163 << QString::fromUtf8("Â\u0301") << QList<int>{1, 1};
     QTest::newRow("a lead byte at the end stands alone") << QByteArray("A\x93", 2) << 128
                                                           << QString::fromUtf8("A\uFFFD") << QList<int>{1, 1};
 }
