@@ -4,7 +4,7 @@
 // Peak memory is the process's resident high-water mark, reset before
 // each file (Linux /proc/self/clear_refs), less what was resident before.
 //
-//   bench_metafile_play [--size WxH] [--repeats N] FILE...
+//   bench_metafile_play [--size WxH] [--repeats N] [--png DIR] FILE...
 //   bench_metafile_play fuzz/regressions/metafile/hostile-*
 
 #include "Exceptions.h"
@@ -53,11 +53,14 @@ int main(int argc, char** argv)
     QSize size(600, 400);
     int repeats = 5;
     std::vector<QString> files;
+    QString pngDir; // where to save each file's last play, to look at
     const QStringList args = app.arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == "--size" && i + 1 < args.size()) {
             const QStringList wh = args[++i].split('x');
             size = QSize(wh.value(0).toInt(), wh.value(1).toInt());
+        } else if (args[i] == "--png" && i + 1 < args.size()) {
+            pngDir = args[++i];
         } else if (args[i] == "--repeats" && i + 1 < args.size()) {
             repeats = std::max(1, args[++i].toInt());
         } else {
@@ -87,6 +90,9 @@ int main(int argc, char** argv)
                 const auto t1 = Clock::now();
                 picture->Play(painter, QRectF(QPointF(0, 0), QSizeF(size)));
                 plays.push_back(Seconds(t1));
+                painter.end();
+                if (!pngDir.isEmpty() && k == repeats - 1)
+                    image.save(pngDir + "/" + QFileInfo(path).fileName() + ".png");
             }
         } catch (const EInvalidGraphic& e) {
             std::printf("%-42s refused: %s\n", qPrintable(QFileInfo(path).fileName()), qPrintable(e.Message()));

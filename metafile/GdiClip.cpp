@@ -92,6 +92,30 @@ void GdiPlayer::SetUpClipGrid()
     m_gridUniverse = bounded.isValid() ? bounded.toAlignedRect() : QRect();
 }
 
+// Intersects the painter's clip with a region of the clip grid, charged
+// first. The painter turns a region into spans row by row; when the picture
+// is rotated, the region is a path of its rectangles rasterised into a
+// mask, whose rows cross every rectangle of their band.
+bool GdiPlayer::ClipToGridRegion(const QRegion& region)
+{
+    if (!ChargePoints(region.rectCount()))
+        return false;
+    m_painter.setTransform(m_gridToPainter);
+    if (m_gridToPainter.type() <= QTransform::TxScale) {
+        m_painter.setClipRegion(region, Qt::IntersectClip);
+        return true;
+    }
+    QPainterPath mask;
+    mask.addRegion(region);
+    const QRectF t = m_setup.target.normalized();
+    const std::int64_t cost =
+        RowCost(mask, m_gridToPainter, int(std::floor(t.top())), int(std::ceil(t.bottom())), 0, 1);
+    if (!ChargePoints(cost) || !ChargeArea(m_setup.target))
+        return false;
+    m_painter.setClipPath(mask, Qt::IntersectClip);
+    return true;
+}
+
 void GdiPlayer::ApplyClip()
 {
     // Play() saved the painter twice: the outer level holds the caller's
@@ -104,12 +128,8 @@ void GdiPlayer::ApplyClip()
         if (c.region.rectCount() <= 1) {
             m_painter.setClipRect(c.region.boundingRect(), Qt::IntersectClip);
         } else {
-            // The painter turns a region into spans row by row (and into a
-            // mask when the picture is rotated).
-            const bool mask = m_gridToPainter.type() > QTransform::TxScale;
-            if (!ChargePoints(c.region.rectCount() * (mask ? 4 : 1)) || (mask && !ChargeArea(m_setup.target)))
+            if (!ClipToGridRegion(c.region))
                 return;
-            m_painter.setClipRegion(c.region, Qt::IntersectClip);
         }
     }
     m_clipApplied = true;
@@ -299,10 +319,38 @@ void GdiPlayer::SelectClipPath(int mode)
 
 // ---------------------------------------------------------------- regions
 
+// Fills a region of the clip grid: the region clips one rectangle, so its
+// rectangles cost what rectangles cost, however many edges they have.
+void GdiPlayer::FillGridRegion(const QRegion& region, const Brush& brush)
+{
+    if (region.isEmpty() || m_state->rop2 == 11 /* R2_NOP */)
+        return;
+    const QRectF device = m_gridFromDevice.inverted().mapRect(QRectF(region.boundingRect()));
+    const QRectF bounds = m_setup.base.mapRect(device);
+    const QBrush fill = MakeBrush(brush, QTransform());
+    if (fill.style() == Qt::NoBrush || !FiniteRect(bounds) || !ChargePoints(region.rectCount()) ||
+        !ChargeArea(bounds) || !Prepare(bounds))
+        return;
+    m_painter.save();
+    if (ClipToGridRegion(region))
+        Paint(RectPath(device), QTransform(), Qt::NoPen, fill);
+    m_painter.restore();
+}
+
 void GdiPlayer::FillRegion(const QPainterPath& region, const Brush& brush)
 {
-    if (!m_state->inPath)
-        DrawDevice(region, true, false, &brush);
+    if (m_state->inPath || region.isEmpty())
+        return;
+    if (m_setup.measure) {
+        Prepare(m_setup.base.mapRect(region.controlPointRect()));
+        return;
+    }
+    QRegion grid;
+    if (!GridRegion(region, grid)) {
+        m_budget.spent = true;
+        return;
+    }
+    FillGridRegion(grid, brush);
 }
 
 void GdiPlayer::FrameRegion(const QPainterPath& region, const Brush& brush, double w, double h)
@@ -330,11 +378,7 @@ void GdiPlayer::FrameRegion(const QPainterPath& region, const Brush& brush, doub
     const int iw = std::max(1, int(std::lround(gw))), ih = std::max(1, int(std::lround(gh)));
     const QRegion inner = whole & whole.translated(iw, 0) & whole.translated(-iw, 0) & whole.translated(0, ih) &
                           whole.translated(0, -ih);
-    const QRegion frame = whole - inner;
-    QPainterPath grid;
-    grid.setFillRule(Qt::WindingFill);
-    grid.addRegion(frame);
-    DrawDevice(m_gridFromDevice.inverted().map(grid), true, false, &brush);
+    FillGridRegion(whole - inner, brush);
 }
 
 } // namespace metafile

@@ -353,7 +353,7 @@ bool GdiPlayer::Prepare(const QRectF& bounds)
         return false;
     if (!m_clipApplied)
         ApplyClip();
-    return true;
+    return !m_budget.spent; // a clip that could not be paid for draws nothing
 }
 
 namespace {

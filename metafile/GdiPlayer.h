@@ -9,10 +9,9 @@
 // caller's target rectangle. Paths and the clip region are kept in device
 // space, as the format defines them.
 //
-// Everything that costs time or memory is charged to a budget: points,
-// glyphs, decoded bitmap pixels and the painted area (in target pixels).
-// Once a budget is spent the rest of the picture is not drawn, so a small
-// hostile file cannot keep the program busy for minutes.
+// Everything that costs time or memory is charged to a budget (see Budget
+// below) before it is paid. Once it is spent the rest of the picture is not
+// drawn, so a small hostile file cannot keep the program busy for minutes.
 
 #include "Dib.h"
 
@@ -330,6 +329,8 @@ private:
     static std::int64_t RowCost(const QPainterPath& path, const QTransform& toRows, int top, int bottom, double grow,
                                 int edges);
     bool GridRegion(const QPainterPath& device, QRegion& out);
+    void FillGridRegion(const QRegion& region, const Brush& brush);
+    bool ClipToGridRegion(const QRegion& region);
     // Charges rasterising `path` (mapped by `toPainter`) filled, stroked
     // with a pen `penWidth` wide in painter pixels, or both.
     bool ChargeRaster(const QPainterPath& path, const QTransform& toPainter, bool fill, double penWidth);
