@@ -64,6 +64,10 @@ QRegion UniteRects(const std::vector<QRect>& rects, std::size_t from, std::size_
     return UniteRects(rects, from, mid) | UniteRects(rects, mid, to);
 }
 
+// A clip region of more rectangles than this is not made into a mask for a
+// rotated picture (see ClipToGridRegion).
+constexpr int kMaxMaskRects = 256;
+
 } // namespace
 
 // ---------------------------------------------------------------- clipping
@@ -96,13 +100,26 @@ void GdiPlayer::SetUpClipGrid()
 // first. The painter turns a region into spans row by row; when the picture
 // is rotated, the region is a path of its rectangles rasterised into a
 // mask, whose rows cross every rectangle of their band.
-bool GdiPlayer::ClipToGridRegion(const QRegion& region)
+bool GdiPlayer::ClipToGridRegion(const QRegion& whole)
 {
-    if (!ChargePoints(region.rectCount()))
+    // Only the part over the target counts: rasterisers walk every edge
+    // they are given, however far beyond the target it reaches.
+    if (!ChargePoints(whole.rectCount()))
         return false;
+    bool invertible = false;
+    const QTransform toGrid = m_gridToPainter.inverted(&invertible);
+    const QRectF reach = toGrid.mapRect(m_setup.target.normalized());
+    const QRegion region = invertible && FiniteRect(reach) ? whole & reach.toAlignedRect().adjusted(-1, -1, 1, 1) : whole;
     m_painter.setTransform(m_gridToPainter);
     if (m_gridToPainter.type() <= QTransform::TxScale) {
         m_painter.setClipRegion(region, Qt::IntersectClip);
+        return true;
+    }
+    if (region.rectCount() > kMaxMaskRects) {
+        // The painter's rasteriser sorts every cell of a row against the
+        // others: a mask of many small rectangles takes seconds. The
+        // region's bounds clip instead.
+        m_painter.setClipRect(region.boundingRect(), Qt::IntersectClip);
         return true;
     }
     QPainterPath mask;
@@ -238,12 +255,12 @@ void GdiPlayer::CombineClip(const QPainterPath& region, int mode)
         return; // measuring collects everything drawn, clipped or not
     Clip& c = m_state->clip;
     QRegion shape;
-    if (!GridRegion(region, shape)) {
-        // Too costly to make exactly: its bounds clip instead, so nothing
-        // is drawn where the shape could not have allowed it to be.
+    if (GridRegion(region, shape)) {
+        shape &= m_gridUniverse;
+    } else {
+        // Too costly to make exactly: its bounds stand in for it, so the
+        // picture stays clipped (never drawn as if there were no clip).
         shape = QRegion(m_gridFromDevice.mapRect(region.controlPointRect()).toAlignedRect() & m_gridUniverse);
-        if (mode == RGN_XOR || mode == RGN_DIFF)
-            mode = RGN_AND; // bounds alone cannot say what to take away
     }
     const QRegion current = c.none ? QRegion(m_gridUniverse) : c.region;
     if (!ChargePoints(std::int64_t(current.rectCount()) + shape.rectCount()))

@@ -343,6 +343,9 @@ private:
     struct TextLayout;
     void FillTextRect(const Text& t);
     bool LayOutText(const Text& t, const QTransform& logicalToDevice, TextLayout& out);
+    bool ChooseFont(const Text& t, const QTransform& logicalToDevice, TextLayout& out) const;
+    bool MeasureAdvances(const Text& t, const QTransform& logicalToDevice, TextLayout& out);
+    bool PlaceText(TextLayout& out);
     bool ChargeGlyphs(TextLayout& layout, const QTransform& toPainter, std::int64_t perGlyph);
     QPainterPath GlyphOutlines(const TextLayout& layout) const;
     void DrawGlyphs(const TextLayout& layout);

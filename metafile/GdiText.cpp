@@ -101,6 +101,7 @@ struct GdiPlayer::TextLayout {
     bool perGlyph = false;
     double width = 0, x0 = 0, y0 = 0, ascent = 0, descent = 0, lineWidth = 1, underlinePos = 0, strikeOutPos = 0;
     int pixelSize = 0;
+    double unit = 1, xUnit = 1; // logical units per font pixel, up and along the baseline
     QTransform toLogical;
     // The glyphs whose cells reach the target; all when none is left out.
     std::vector<bool> shownGlyph;
@@ -122,7 +123,13 @@ void GdiPlayer::FillTextRect(const Text& t)
 
 bool GdiPlayer::LayOutText(const Text& t, const QTransform& m, TextLayout& out)
 {
-    State& s = *m_state;
+    return ChooseFont(t, m, out) && MeasureAdvances(t, m, out) && PlaceText(out);
+}
+
+// The font for the current font object at the size the mapping gives it.
+bool GdiPlayer::ChooseFont(const Text& t, const QTransform& m, TextLayout& out) const
+{
+    const State& s = *m_state;
     const double det = m.determinant();
     const double scale = Scale(m);
     const double toPainterScale = scale * Scale(m_setup.base);
@@ -148,7 +155,7 @@ bool GdiPlayer::LayOutText(const Text& t, const QTransform& m, TextLayout& out)
     // fresh set of glyph caches, so a file cannot ask for thousands.
     out.pixelSize = int(std::clamp(std::round(std::exp2(std::round(std::log2(emFinal) * 4) / 4)), 8.0, 2048.0));
     out.font = MakeFont(out.pixelSize);
-    const double unit = em / out.pixelSize; // logical units per font pixel
+    const double unit = out.unit = em / out.pixelSize; // logical units per font pixel
     const QFontMetricsF fm(out.font);
     double hScale = 1;
     if (s.font.width > 0 && fm.averageCharWidth() > 0)
@@ -156,15 +163,22 @@ bool GdiPlayer::LayOutText(const Text& t, const QTransform& m, TextLayout& out)
     // Glyphs stay upright under a mirroring mapping.
     out.toLogical = QTransform::fromScale(hScale * unit, unit) * QTransform().rotate(-s.font.escapement / 10.0) *
                     QTransform::fromScale(1, det < 0 ? -1 : 1) * QTransform::fromTranslate(ref.x(), ref.y());
-    const double xUnit = hScale * unit; // logical units per font pixel along the baseline
+    out.xUnit = hScale * unit;
     out.ascent = fm.ascent();
     out.descent = fm.descent();
     out.lineWidth = std::max(fm.lineWidth(), 1.0);
     out.underlinePos = fm.underlinePos();
     out.strikeOutPos = fm.strikeOutPos();
+    return true;
+}
 
-    // Advances: from the spacing array when there is one (summed over the
-    // bytes of a double-byte character), else the font's own.
+// Advances: from the spacing array when there is one (summed over the bytes
+// of a double-byte character), else the font's own.
+bool GdiPlayer::MeasureAdvances(const Text& t, const QTransform& m, TextLayout& out)
+{
+    const State& s = *m_state;
+    const QFontMetricsF fm(out.font);
+    const double unit = out.unit, xUnit = out.xUnit;
     out.shown = Showable(t.text);
     qsizetype n = out.shown.size();
     out.adv.assign(std::size_t(n), 0.0);
@@ -222,17 +236,23 @@ bool GdiPlayer::LayOutText(const Text& t, const QTransform& m, TextLayout& out)
     } else {
         out.width = fm.horizontalAdvance(out.shown);
     }
-    if (!std::isfinite(out.width))
-        return false;
+    return std::isfinite(out.width);
+}
+
+// Where the string starts, from the alignment; moves the current position
+// when the text updates it.
+bool GdiPlayer::PlaceText(TextLayout& out)
+{
+    State& s = *m_state;
     switch (s.textAlign & TA_CENTER) {
     case TA_CENTER: out.x0 = -out.width / 2; break;
     case TA_RIGHT: out.x0 = -out.width; break;
     default: break;
     }
-    out.y0 = fm.ascent();
+    out.y0 = out.ascent;
     switch (s.textAlign & TA_BASELINE) {
     case TA_BASELINE: out.y0 = 0; break;
-    case TA_BOTTOM: out.y0 = -fm.descent(); break;
+    case TA_BOTTOM: out.y0 = -out.descent; break;
     default: break;
     }
     if (s.textAlign & TA_UPDATECP) {
