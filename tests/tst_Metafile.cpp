@@ -7,6 +7,7 @@
 #include "Exceptions.h"
 #include "Metafile.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -110,6 +111,8 @@ private slots:
     void budgetStopsEndlessWork();
     void drawnAsTheFormatSays_data();
     void drawnAsTheFormatSays();
+    void embeddedImagesOnlyByTheirOwnReader_data();
+    void embeddedImagesOnlyByTheirOwnReader();
     void painterStateLeftAsFound();
     void drawsOnlyInsideTarget();
     void ansiText_data();
@@ -479,6 +482,52 @@ void TestMetafile::drawnAsTheFormatSays()
     QFETCH(Probes, probes);
     const auto m = Metafile::Load(bytes);
     CheckProbes(Render(*m, QSize(100, 100)), probes);
+}
+
+namespace {
+// A red 4 x 4 picture in an image file format.
+QByteArray RedImage(const char* format)
+{
+    QImage img(4, 4, QImage::Format_RGB32);
+    img.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    img.save(&buffer, format);
+    return bytes;
+}
+// STRETCHDIBITS of a bitmap whose header names `compression` (BI_JPEG 4,
+// BI_PNG 5) and whose bits are `bits`, over the whole 100 x 100 picture.
+QByteArray EmbeddedBlit(std::int32_t compression, const QByteArray& bits)
+{
+    QList<std::int32_t> fields = {0, 0, 99, 99, 0, 0, 0, 0, 4, 4, 80, 40, 120, int(bits.size()), 0, 0x00CC0020,
+                                  100, 100};
+    fields += {40, 4, 4, 0, compression, int(bits.size()), 0, 0, 0, 0}; // the bitmap header, 0 bits per pixel
+    QByteArray r = Rec(81, fields) + bits;
+    r.append(QByteArray((4 - r.size() % 4) % 4, 0));
+    const std::uint32_t size = std::uint32_t(r.size());
+    std::memcpy(r.data() + 4, &size, 4);
+    return r;
+}
+} // namespace
+
+void TestMetafile::embeddedImagesOnlyByTheirOwnReader_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("drawn");
+    QTest::newRow("PNG marked BI_PNG") << EmbeddedBlit(5, RedImage("PNG")) << true;
+    QTest::newRow("JPEG marked BI_JPEG") << EmbeddedBlit(4, RedImage("JPG")) << true;
+    QTest::newRow("XPM marked BI_PNG") << EmbeddedBlit(5, RedImage("XPM")) << false;
+    QTest::newRow("BMP marked BI_JPEG") << EmbeddedBlit(4, RedImage("BMP")) << false;
+    QTest::newRow("PNG marked BI_JPEG") << EmbeddedBlit(4, RedImage("PNG")) << false;
+}
+
+void TestMetafile::embeddedImagesOnlyByTheirOwnReader()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, drawn);
+    const auto m = Metafile::Load(EmfOf({bytes}));
+    CheckProbes(Render(*m, QSize(100, 100)), {{50, 50, drawn ? kRed : kWhite}});
 }
 
 // ---------------------------------------------------------------- the painter
