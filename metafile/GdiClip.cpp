@@ -64,6 +64,48 @@ QRegion UniteRects(const std::vector<QRect>& rects, std::size_t from, std::size_
     return UniteRects(rects, from, mid) | UniteRects(rects, mid, to);
 }
 
+// The part of a closed polygon inside `r`, edge by edge against each side
+// in turn. Inside the rectangle every point keeps its winding number, so
+// either fill rule fills the same there; crossing edges need no care.
+QPolygonF ClipPolygon(const QPolygonF& poly, const QRectF& r)
+{
+    QPolygonF in = poly, out;
+    for (int side = 0; side < 4 && !in.isEmpty(); ++side) {
+        auto inside = [&](QPointF p) {
+            switch (side) {
+            case 0: return p.x() >= r.left();
+            case 1: return p.x() <= r.right();
+            case 2: return p.y() >= r.top();
+            default: return p.y() <= r.bottom();
+            }
+        };
+        auto cut = [&](QPointF a, QPointF b) {
+            const bool vertical = side < 2;
+            const double edge = side == 0 ? r.left() : side == 1 ? r.right() : side == 2 ? r.top() : r.bottom();
+            const double t = vertical ? (edge - a.x()) / (b.x() - a.x()) : (edge - a.y()) / (b.y() - a.y());
+            return vertical ? QPointF(edge, a.y() + t * (b.y() - a.y())) : QPointF(a.x() + t * (b.x() - a.x()), edge);
+        };
+        out.clear();
+        out.reserve(in.size() + 8);
+        QPointF prev = in.back();
+        for (const QPointF& cur : in) {
+            if (inside(cur)) {
+                if (!inside(prev))
+                    out.append(cut(prev, cur));
+                out.append(cur);
+            } else if (inside(prev)) {
+                out.append(cut(prev, cur));
+            }
+            prev = cur;
+        }
+        std::swap(in, out);
+    }
+    return in;
+}
+
+// Work beyond which a polygon is not made into a region (its bounds stand
+// in): a few tens of milliseconds.
+constexpr std::int64_t kMaxRegionWork = std::int64_t(1) << 22;
 // A clip region of more rectangles than this is not made into a mask for a
 // rotated picture (see ClipToGridRegion).
 constexpr int kMaxMaskRects = 256;
@@ -238,12 +280,25 @@ bool GdiPlayer::GridRegion(const QPainterPath& device, QRegion& out)
     }
     if (!TryCharge(device.elementCount()))
         return false;
-    const QPolygonF poly = device.toFillPolygon(m_gridFromDevice);
-    if (!FiniteRect(poly.boundingRect()))
+    // Only the universe matters, and the region is built row by row over
+    // all the polygon spans: it is cut to the universe first.
+    const QPolygonF whole = device.toFillPolygon(m_gridFromDevice);
+    if (!FiniteRect(whole.boundingRect()) || !TryCharge(4 * std::int64_t(whole.size())))
         return false;
+    const QPolygonF poly = ClipPolygon(whole, QRectF(m_gridUniverse));
+    // Every row the polygon spans is scanned, inside the universe or not.
     QPainterPath flat;
     flat.addPolygon(poly);
-    if (!TryCharge(RowCost(flat, QTransform(), m_gridUniverse.top(), m_gridUniverse.bottom() + 1, 0, 1)))
+    const QRectF rows = poly.boundingRect();
+    if (poly.size() < 3 || !FiniteRect(rows)) {
+        out = QRegion();
+        return true;
+    }
+    // The region gets a rectangle for every span of every row; building it
+    // costs more than linearly in their number.
+    const std::int64_t rowCost =
+        RowCost(flat, QTransform(), int(std::floor(rows.top())), int(std::ceil(rows.bottom())) + 1, 0, 1);
+    if (rowCost > kMaxRegionWork || !TryCharge(rowCost))
         return false;
     out = QRegion(poly.toPolygon(), device.fillRule());
     return true;
