@@ -47,7 +47,10 @@ void GdiPlayer::DrawImage(const QImage& image, const QRectF& src, const QRectF& 
         return;
     const QTransform toPainter = imageToLogical * LogicalToDevice() * m_setup.base;
     const QRectF bounds = toPainter.mapRect(visible);
-    if (!FiniteRect(bounds) || !FiniteTransform(toPainter) || !ChargeArea(bounds) || !Prepare(bounds))
+    // Scaling reads every source pixel that shows.
+    const std::int64_t sourcePixels = std::int64_t(std::ceil(visible.width())) * std::int64_t(std::ceil(visible.height()));
+    if (!FiniteRect(bounds) || !FiniteTransform(toPainter) || !ChargePoints(sourcePixels) || !ChargeArea(bounds) ||
+        !Prepare(bounds))
         return;
 
     QImage img = image;
@@ -72,8 +75,8 @@ void GdiPlayer::DrawImage(const QImage& image, const QRectF& src, const QRectF& 
         break;
     }
     if (useTransparent) {
-        // A copy of the bitmap with its key colour cleared: held while drawn.
-        if (!ChargePoints(std::int64_t(img.width()) * img.height() / 8))
+        // A copy of the bitmap with its key colour cleared.
+        if (!ChargePoints(std::int64_t(img.width()) * img.height()))
             return;
         img = img.convertToFormat(QImage::Format_ARGB32);
         const QRgb key = transparent & 0xFFFFFF;

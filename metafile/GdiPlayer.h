@@ -131,8 +131,10 @@ struct Budget {
     // bitmaps, regions), the states saved by SaveDC, the clip, and the one
     // bitmap being drawn. The rest of 256 MB is the painter's and Qt's.
     static constexpr std::int64_t kHeldBytes = std::int64_t(160) << 20;
-    // Decoded bitmap pixels over the whole play (time, not memory).
-    static constexpr std::int64_t kPixels = std::int64_t(1) << 25;
+    // Decoded bitmap pixels over the whole play (time, not memory: each is
+    // written fresh, about 12 ns). Drawing a bitmap costs a work unit per
+    // source pixel on top.
+    static constexpr std::int64_t kPixels = std::int64_t(1) << 24;
     // Painted area, as a multiple of the target's area (at least 4 M pixels).
     static constexpr double kAreaTimes = 64;
     static constexpr double kMinArea = double(1 << 22);
