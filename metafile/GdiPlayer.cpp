@@ -133,8 +133,21 @@ bool GdiPlayer::ChargeRaster(const QPainterPath& path, const QTransform& toPaint
     std::int64_t cost = 0;
     if (fill)
         cost += RowCost(path, toPainter, top, bottom, 0, 1);
-    if (penWidth > 0) // both sides of the stroke's outline
+    if (penWidth > 0) { // a wide pen's outline is filled: both its sides cross the rows
         cost += RowCost(path, toPainter, top, bottom, penWidth / 2, 2);
+    } else if (penWidth < 0) {
+        // A cosmetic pen is drawn line by line: its length counts, a work
+        // unit for every 8 pixels.
+        double length = 0;
+        for (int i = 1; i < path.elementCount(); ++i) {
+            const QPainterPath::Element e = path.elementAt(i);
+            if (!e.isMoveTo()) {
+                const QPointF a = toPainter.map(QPointF(path.elementAt(i - 1))), b = toPainter.map(QPointF(e));
+                length += std::min(std::hypot(b.x() - a.x(), b.y() - a.y()), 1e7);
+            }
+        }
+        cost += std::int64_t(length / 8);
+    }
     return ChargePoints(cost);
 }
 
@@ -404,7 +417,8 @@ void GdiPlayer::DrawLogical(const QPainterPath& logical, bool fill, bool stroke)
         return;
     const double margin = pen.style() == Qt::NoPen ? 0 : (pen.isCosmetic() ? 1 : pen.widthF() * Scale(toPainter));
     const QRectF area = bounds.adjusted(-margin, -margin, margin, margin);
-    if (!ChargeRaster(logical, toPainter, brush.style() != Qt::NoBrush, 2 * margin) || !ChargeArea(area) ||
+    const double strokeWidth = pen.style() == Qt::NoPen ? 0 : (pen.isCosmetic() || margin <= 1 ? -1 : 2 * margin);
+    if (!ChargeRaster(logical, toPainter, brush.style() != Qt::NoBrush, strokeWidth) || !ChargeArea(area) ||
         !Prepare(area))
         return;
     QPainterPath path = logical;
@@ -449,7 +463,8 @@ void GdiPlayer::DrawDevice(const QPainterPath& device, bool fill, bool stroke, c
         return;
     const double margin = pen.style() == Qt::NoPen ? 0 : (pen.isCosmetic() ? 1 : pen.widthF() * Scale(toPainter));
     const QRectF area = bounds.adjusted(-margin, -margin, margin, margin);
-    if (!ChargeRaster(device, toPainter, brush.style() != Qt::NoBrush, 2 * margin) || !ChargeArea(area) ||
+    const double strokeWidth = pen.style() == Qt::NoPen ? 0 : (pen.isCosmetic() || margin <= 1 ? -1 : 2 * margin);
+    if (!ChargeRaster(device, toPainter, brush.style() != Qt::NoBrush, strokeWidth) || !ChargeArea(area) ||
         !Prepare(area))
         return;
     QPainterPath path = device;

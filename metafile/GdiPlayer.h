@@ -334,7 +334,8 @@ private:
     void FillGridRegion(const QRegion& region, const Brush& brush);
     bool ClipToGridRegion(const QRegion& region);
     // Charges rasterising `path` (mapped by `toPainter`) filled, stroked
-    // with a pen `penWidth` wide in painter pixels, or both.
+    // with a pen `penWidth` wide in painter pixels (< 0: a cosmetic pen),
+    // or both.
     bool ChargeRaster(const QPainterPath& path, const QTransform& toPainter, bool fill, double penWidth);
     bool OverDeadline();
     void CombineClip(const QPainterPath& region, int mode);

@@ -405,8 +405,14 @@ void TestMetafile::budgetStopsEndlessWork()
     const QImage img = Render(*m, QSize(100, 100));
     CheckProbes(img, {{50, 50, kRed}});
 
-    // Without the flood the same green rectangle is drawn.
-    const auto small = Metafile::Load(EmfOf({Rec(39, {2, 0, 0x00FF00, 0}), Rec(37, {2}), Rec(43, {0, 0, 100, 100})}));
+    // Without the flood the same green rectangle is drawn, after a line
+    // of 20 000 points crossing the picture up and down as a dense chart
+    // does: a one-pixel pen costs its length, not its crossings.
+    QList<std::int32_t> line = {0, 0, 100, 100, 20000};
+    for (int i = 0; i < 20000; ++i)
+        line << i * 100 / 20000 << (i * 7919) % 100;
+    const auto small = Metafile::Load(
+        EmfOf({Rec(4, line), Rec(39, {2, 0, 0x00FF00, 0}), Rec(37, {2}), Rec(43, {0, 0, 100, 100})}));
     CheckProbes(Render(*small, QSize(100, 100)), {{50, 50, kGreen}});
 }
 
