@@ -106,6 +106,9 @@ QPolygonF ClipPolygon(const QPolygonF& poly, const QRectF& r)
 // Work beyond which a polygon is not made into a region (its bounds stand
 // in): a few tens of milliseconds.
 constexpr std::int64_t kMaxRegionWork = std::int64_t(1) << 22;
+// Nor one of more spans than this: the region is built by uniting blocks of
+// spans, which costs about the square of their number.
+constexpr std::int64_t kMaxRegionSpans = std::int64_t(1) << 15;
 // A clip region of more rectangles than this is not made into a mask for a
 // rotated picture (see ClipToGridRegion).
 constexpr int kMaxMaskRects = 256;
@@ -201,7 +204,7 @@ void GdiPlayer::ApplyClip()
 // are free. `grow` widens each edge's rows (half a pen width), and `edges`
 // counts how many outline edges stand for one (two for a stroke).
 std::int64_t GdiPlayer::RowCost(const QPainterPath& path, const QTransform& toRows, int top, int bottom, double grow,
-                                int edges)
+                                int edges, std::int64_t* crossings)
 {
     if (bottom <= top || path.isEmpty())
         return 0;
@@ -237,6 +240,8 @@ std::int64_t GdiPlayer::RowCost(const QPainterPath& path, const QTransform& toRo
         crossing += delta[std::size_t(r)];
         // about 4 ns per crossing sorted against another: 1/8 of a unit
         cost += crossing + crossing * crossing / 8;
+        if (crossings)
+            *crossings += crossing;
     }
     return cost;
 }
@@ -296,9 +301,10 @@ bool GdiPlayer::GridRegion(const QPainterPath& device, QRegion& out)
     }
     // The region gets a rectangle for every span of every row; building it
     // costs more than linearly in their number.
+    std::int64_t crossings = 0;
     const std::int64_t rowCost =
-        RowCost(flat, QTransform(), int(std::floor(rows.top())), int(std::ceil(rows.bottom())) + 1, 0, 1);
-    if (rowCost > kMaxRegionWork || !TryCharge(rowCost))
+        RowCost(flat, QTransform(), int(std::floor(rows.top())), int(std::ceil(rows.bottom())) + 1, 0, 1, &crossings);
+    if (rowCost > kMaxRegionWork || crossings / 2 > kMaxRegionSpans || !TryCharge(rowCost))
         return false;
     out = QRegion(poly.toPolygon(), device.fillRule());
     return true;

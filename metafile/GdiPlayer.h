@@ -329,7 +329,7 @@ private:
     void SetUpClipGrid();
     void ApplyClip();
     static std::int64_t RowCost(const QPainterPath& path, const QTransform& toRows, int top, int bottom, double grow,
-                                int edges);
+                                int edges, std::int64_t* crossings = nullptr);
     bool GridRegion(const QPainterPath& device, QRegion& out);
     void FillGridRegion(const QRegion& region, const Brush& brush);
     bool ClipToGridRegion(const QRegion& region);
