@@ -61,6 +61,11 @@ public:
         iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
         if (iconv(m_cd, &in, &inLeft, &dst, &outLeft) == std::size_t(-1) || inLeft != 0)
             return {};
+        // The Hebrew and Vietnamese converters hold a letter back in case a
+        // combining mark follows; each character is decoded alone, so it is
+        // let out at once.
+        if (iconv(m_cd, nullptr, nullptr, &dst, &outLeft) == std::size_t(-1))
+            return {};
         return QString::fromUtf16(out, qsizetype((sizeof out - outLeft) / 2));
     }
 

@@ -128,7 +128,9 @@ bool ReadHeader(const ByteReader& r, const DibOptions& opt, Header& h, const cha
 
     std::uint64_t pixels = 0;
     const std::uint64_t height = std::uint64_t(h.height < 0 ? -h.height : h.height);
-    if (!MulWithin(std::uint64_t(h.width), height, opt.maxPixels, pixels) || h.width > 0x7FFF || height > 0x7FFF)
+    const std::uint64_t keptW = (std::uint64_t(std::max<std::int64_t>(h.width, 0)) + opt.stepX - 1) / std::max(opt.stepX, 1u);
+    const std::uint64_t keptH = (height + opt.stepY - 1) / std::max(opt.stepY, 1u);
+    if (h.width > 0x7FFF || height > 0x7FFF || !MulWithin(keptW, keptH, opt.maxPixels, pixels))
         return Fail(error, "bitmap too large");
     return true;
 }
@@ -174,21 +176,28 @@ struct Channel {
     }
 };
 
-Dib DecodeRle(const ByteReader& bits, const Header& h, const std::vector<QRgb>& table, Dib dib)
+Dib DecodeRle(const ByteReader& bits, const Header& h, const std::vector<QRgb>& table, Dib dib, const DibOptions& opt)
 {
     const int w = dib.width, hgt = dib.height;
+    const int sx = int(std::max(opt.stepX, 1u)), sy = int(std::max(opt.stepY, 1u));
     QImage& img = dib.image;
-    img = QImage(w, hgt, QImage::Format_ARGB32);
+    img = QImage((w + sx - 1) / sx, (hgt + sy - 1) / sy, QImage::Format_ARGB32);
     if (img.isNull())
         return Dib{};
+    dib.stepX = sx;
+    dib.stepY = sy;
     img.fill(Qt::transparent); // pixels the codes skip stay transparent
     const bool rle4 = h.compression == BI_RLE4;
     std::int64_t x = 0, y = 0; // y counts stored lines from the first
+    QRgb* line = nullptr;      // the kept row of stored line y, if it is kept
+    auto findLine = [&] {
+        const int row = y < hgt ? (dib.bottomUp ? hgt - 1 - int(y) : int(y)) : -1;
+        line = (row >= 0 && row % sy == 0) ? reinterpret_cast<QRgb*>(img.scanLine(row / sy)) : nullptr;
+    };
+    findLine();
     auto put = [&](unsigned index) {
-        if (x < w && y < hgt) {
-            const int row = dib.bottomUp ? hgt - 1 - int(y) : int(y);
-            reinterpret_cast<QRgb*>(img.scanLine(row))[x] = table[index & (table.size() - 1)];
-        }
+        if (line && x < w && x % sx == 0)
+            line[x / sx] = table[index & (table.size() - 1)];
         ++x;
     };
     std::uint64_t p = 0;
@@ -206,6 +215,7 @@ Dib DecodeRle(const ByteReader& bits, const Header& h, const std::vector<QRgb>& 
         if (value == 0) { // end of line
             x = 0;
             ++y;
+            findLine();
         } else if (value == 1) { // end of bitmap
             break;
         } else if (value == 2) { // delta
@@ -213,6 +223,7 @@ Dib DecodeRle(const ByteReader& bits, const Header& h, const std::vector<QRgb>& 
                 break;
             x += bits.U8(p);
             y += bits.U8(p + 1);
+            findLine();
             p += 2;
         } else { // absolute run of `value` pixels, padded to a 16-bit boundary
             const std::uint64_t bytes = rle4 ? (value + 1) / 2 : value;
@@ -232,19 +243,27 @@ Dib DecodeRle(const ByteReader& bits, const Header& h, const std::vector<QRgb>& 
     return dib;
 }
 
-Dib DecodeEmbedded(const ByteReader& bits, const DibOptions& opt, const char** error)
+Dib DecodeEmbedded(const ByteReader& bits, const char* format, const DibOptions& opt, const char** error)
 {
     QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bits.Data()), qsizetype(bits.Size()));
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+    // Only the reader the header names, whatever the bytes look like.
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
+    reader.setDecideFormatFromContent(false);
     reader.setAllocationLimit(int(std::min<std::uint64_t>(opt.maxPixels * 4 / (1024 * 1024) + 1, 1024)));
     const QSize size = reader.size();
     std::uint64_t pixels = 0;
-    if (!size.isValid() || !MulWithin(std::uint64_t(size.width()), std::uint64_t(size.height()), opt.maxPixels, pixels)) {
+    if (!size.isValid() || size.width() > 0x7FFF || size.height() > 0x7FFF ||
+        !MulWithin(std::uint64_t(size.width()), std::uint64_t(size.height()), opt.maxPixels, pixels)) {
         Fail(error, "embedded image unreadable or too large");
         return {};
     }
+    const QSize kept((size.width() + int(opt.stepX) - 1) / int(std::max(opt.stepX, 1u)),
+                     (size.height() + int(opt.stepY) - 1) / int(std::max(opt.stepY, 1u)));
+    if (kept != size)
+        reader.setScaledSize(kept);
     Dib dib;
     dib.image = reader.read();
     if (dib.image.isNull()) {
@@ -252,8 +271,10 @@ Dib DecodeEmbedded(const ByteReader& bits, const DibOptions& opt, const char** e
         return {};
     }
     dib.image = dib.image.convertToFormat(opt.keepAlpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-    dib.width = dib.image.width();
-    dib.height = dib.image.height();
+    dib.width = size.width();
+    dib.height = size.height();
+    dib.stepX = double(size.width()) / dib.image.width();
+    dib.stepY = double(size.height()) / dib.image.height();
     dib.bottomUp = false;
     return dib;
 }
@@ -266,7 +287,7 @@ Dib DecodeDib(const ByteReader& info, const ByteReader& bits, const DibOptions& 
     if (!ReadHeader(info, opt, h, error))
         return {};
     if (h.compression == BI_JPEG || h.compression == BI_PNG)
-        return DecodeEmbedded(bits, opt, error);
+        return DecodeEmbedded(bits, h.compression == BI_PNG ? "png" : "jpeg", opt, error);
 
     Dib dib;
     dib.width = int(h.width);
@@ -277,7 +298,7 @@ Dib DecodeDib(const ByteReader& info, const ByteReader& bits, const DibOptions& 
     const std::vector<QRgb> table = ReadTable(info, h, opt);
 
     if (h.compression == BI_RLE8 || h.compression == BI_RLE4) {
-        Dib out = DecodeRle(bits, h, table, dib);
+        Dib out = DecodeRle(bits, h, table, dib, opt);
         if (out.image.isNull())
             Fail(error, "bitmap too large");
         return out;
@@ -290,17 +311,24 @@ Dib DecodeDib(const ByteReader& info, const ByteReader& bits, const DibOptions& 
         return {};
     }
     const bool alpha = opt.keepAlpha && h.bitCount == 32 && h.masks[3] != 0;
-    QImage img(dib.width, dib.height, alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    const int sx = int(std::max(opt.stepX, 1u)), sy = int(std::max(opt.stepY, 1u));
+    QImage img((dib.width + sx - 1) / sx, (dib.height + sy - 1) / sy,
+               alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     if (img.isNull()) {
         Fail(error, "bitmap too large");
         return {};
     }
+    dib.stepX = sx;
+    dib.stepY = sy;
     const Channel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]), alphaCh(h.masks[3]);
     const std::uint8_t* base = bits.Data();
-    for (int line = 0; line < dib.height; ++line) {
+    for (int row = 0; row < img.height(); ++row) {
+        const int topDown = row * sy;
+        const int line = dib.bottomUp ? dib.height - 1 - topDown : topDown;
         const std::uint8_t* src = base + std::uint64_t(line) * stride;
-        QRgb* dst = reinterpret_cast<QRgb*>(img.scanLine(dib.bottomUp ? dib.height - 1 - line : line));
-        for (int x = 0; x < dib.width; ++x) {
+        QRgb* dst = reinterpret_cast<QRgb*>(img.scanLine(row));
+        for (int kept = 0; kept < img.width(); ++kept) {
+            const int x = kept * sx;
             QRgb c;
             switch (h.bitCount) {
             case 1: c = table[(src[x >> 3] >> (7 - (x & 7))) & 1]; break;
@@ -327,7 +355,7 @@ Dib DecodeDib(const ByteReader& info, const ByteReader& bits, const DibOptions& 
                 break;
             }
             }
-            dst[x] = c;
+            dst[kept] = c;
         }
     }
     dib.image = img;

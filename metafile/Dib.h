@@ -22,6 +22,10 @@ struct DibOptions {
     // The largest bitmap decoded, in pixels; a larger one is refused before
     // anything is allocated.
     std::uint64_t maxPixels = 0;
+    // Keep only every stepX-th column and every stepY-th row: a bitmap drawn
+    // scaled down needs no more, and a small file may declare a huge one.
+    // The limit above counts the pixels kept.
+    std::uint32_t stepX = 1, stepY = 1;
     // When > 0, only this many scan lines are present in the bits (a partial
     // SetDIBitsToDevice), counted from the bitmap's first stored line.
     std::uint32_t scanLines = 0;
@@ -30,8 +34,14 @@ struct DibOptions {
 struct Dib {
     QImage image;          // top-down, as the picture is seen
     bool bottomUp = true;  // stored bottom line first (source origin at the bottom)
-    int width = 0;
+    int width = 0;         // as declared
     int height = 0;
+    double stepX = 1, stepY = 1; // declared pixels per pixel of `image`
+    // A rectangle in declared pixels, in the pixels of `image`.
+    QRectF InImage(const QRectF& declared) const
+    {
+        return QRectF(declared.x() / stepX, declared.y() / stepY, declared.width() / stepX, declared.height() / stepY);
+    }
 };
 
 // Decodes a bitmap whose header and colour table are `info` and whose pixels

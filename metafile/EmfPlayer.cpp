@@ -469,12 +469,13 @@ void EmfReplay::Blt(std::uint32_t type, const ByteReader& r)
         alpha = (rop >> 16) & 0xFF;
         opt.keepAlpha = ((rop >> 24) & 0xFF) == 1; // AC_SRC_ALPHA
     }
-    const Dib dib = DecodeDib(info, bits, opt);
-    if (dib.image.isNull() || !p.ChargePixels(std::int64_t(dib.width) * dib.height))
-        return;
     const double cxSrc = stretch ? r.I32(100) : dst.width();
     const double cySrc = stretch ? r.I32(104) : dst.height();
-    const QRectF src(xSrc, ySrc, cxSrc, cySrc);
+    p.SetImageSteps(dst, QSizeF(cxSrc, cySrc), opt);
+    const Dib dib = DecodeDib(info, bits, opt);
+    if (dib.image.isNull() || !p.ChargePixels(std::int64_t(dib.image.width()) * dib.image.height()))
+        return;
+    const QRectF src = dib.InImage(QRectF(xSrc, ySrc, cxSrc, cySrc));
     switch (type) {
     case EMR_ALPHABLEND: p.DrawImage(dib.image, src, dst, gdi::SRCCOPY, alpha); break;
     case EMR_TRANSPARENTBLT: p.DrawImage(dib.image, src, dst, gdi::SRCCOPY, 255, ColorRef(rop).rgb(), true); break;
@@ -506,12 +507,14 @@ void EmfReplay::StretchDiBits(const ByteReader& r, bool setToDevice)
     opt.maxPixels = p.MaxImagePixels();
     if (setToDevice)
         opt.scanLines = r.U32(72);
+    else
+        p.SetImageSteps(dst, QSizeF(cxSrc, cySrc), opt); // a partial bitmap keeps its lines' order
     const Dib dib = DecodeDib(info, bits, opt);
-    if (dib.image.isNull() || !p.ChargePixels(std::int64_t(dib.width) * dib.height))
+    if (dib.image.isNull() || !p.ChargePixels(std::int64_t(dib.image.width()) * dib.image.height()))
         return;
     // The source origin of a bottom-up bitmap is its lower-left corner.
     const double top = dib.bottomUp ? dib.height - ySrc - cySrc : ySrc;
-    p.DrawImage(dib.image, QRectF(xSrc, top, cxSrc, cySrc), dst, rop);
+    p.DrawImage(dib.image, dib.InImage(QRectF(xSrc, top, cxSrc, cySrc)), dst, rop);
 }
 
 void EmfReplay::Gradient(const ByteReader& r)

@@ -1,7 +1,5 @@
-#include "GdiPlayer.h"
+#include "GdiPlayerPrivate.h"
 
-#include <QFontMetricsF>
-#include <QLinearGradient>
 #include <QPaintEngine>
 #include <QPainter>
 
@@ -11,81 +9,9 @@
 namespace metafile {
 
 using namespace gdi;
+using namespace detail;
 
 namespace {
-
-// Device coordinates beyond this (in painter pixels) are taken as broken
-// geometry: such a primitive is skipped rather than handed to the
-// rasteriser, whose fixed-point arithmetic does not reach that far.
-constexpr double kCoordLimit = 1e7;
-// A dashed line longer than this many dash periods is drawn solid.
-constexpr double kMaxDashes = 2e5;
-// Clip arithmetic on paths with more elements than this is skipped; below
-// it, a combination is charged as if it compared every element of one path
-// with every element of the other.
-constexpr int kMaxClipElements = 4000;
-std::int64_t ClipCost(int a, int b) { return std::int64_t(a) + b + std::int64_t(a) * b / 16; }
-
-bool FiniteRect(const QRectF& r)
-{
-    return std::isfinite(r.left()) && std::isfinite(r.top()) && std::isfinite(r.right()) &&
-           std::isfinite(r.bottom()) && std::abs(r.left()) < kCoordLimit && std::abs(r.right()) < kCoordLimit &&
-           std::abs(r.top()) < kCoordLimit && std::abs(r.bottom()) < kCoordLimit;
-}
-
-bool FiniteTransform(const QTransform& t)
-{
-    return std::isfinite(t.m11()) && std::isfinite(t.m12()) && std::isfinite(t.m21()) && std::isfinite(t.m22()) &&
-           std::isfinite(t.dx()) && std::isfinite(t.dy()) && std::isfinite(t.m13()) && std::isfinite(t.m23()) &&
-           std::isfinite(t.m33());
-}
-
-double Scale(const QTransform& t)
-{
-    const double d = std::abs(t.m11() * t.m22() - t.m12() * t.m21());
-    return std::isfinite(d) ? std::sqrt(d) : 0.0;
-}
-
-bool AsRect(const QPainterPath& p, QRectF& out)
-{
-    if (p.elementCount() != 5)
-        return false;
-    const QRectF b = p.boundingRect();
-    for (int i = 0; i < 5; ++i) {
-        const QPainterPath::Element e = p.elementAt(i);
-        if ((e.x != b.left() && e.x != b.right()) || (e.y != b.top() && e.y != b.bottom()))
-            return false;
-    }
-    out = b;
-    return true;
-}
-
-Pen NullPen()
-{
-    Pen p;
-    p.style = PS_NULL;
-    return p;
-}
-
-QPainterPath RectPath(const QRectF& r)
-{
-    QPainterPath p;
-    p.addRect(r);
-    return p;
-}
-
-Qt::BrushStyle HatchStyle(unsigned hatch)
-{
-    switch (hatch) {
-    case 0: return Qt::HorPattern;
-    case 1: return Qt::VerPattern;
-    case 2: return Qt::FDiagPattern;
-    case 3: return Qt::BDiagPattern;
-    case 4: return Qt::CrossPattern;
-    case 5: return Qt::DiagCrossPattern;
-    default: return Qt::SolidPattern;
-    }
-}
 
 // The raster operation of a two-operand drawing mode, or SourceOver.
 bool Rop2Mode(int rop, QPainter::CompositionMode& mode)
@@ -109,42 +35,15 @@ bool Rop2Mode(int rop, QPainter::CompositionMode& mode)
 
 } // namespace
 
-struct GdiPlayer::Clip {
-    bool none = true;
-    QPainterPath path; // device space
-};
-
-struct GdiPlayer::State {
-    Pen pen;
-    Brush brush;
-    Font font;
-    QColor textColor = Qt::black;
-    QColor bkColor = Qt::white;
-    int bkMode = OPAQUE;
-    std::uint32_t textAlign = 0;
-    int polyFill = ALTERNATE;
-    int rop2 = 13; // R2_COPYPEN
-    int stretchMode = 1;
-    int arcDirection = AD_COUNTERCLOCKWISE;
-    double miterLimit = 10;
-    double charExtra = 0;
-    int mapMode = MM_TEXT;
-    QPointF winOrg{0, 0}, winExt{1, 1}, vpOrg{0, 0}, vpExt{1, 1};
-    QTransform world;
-    QPointF cur;
-    bool inPath = false;
-    bool figureOpen = false;
-    QPainterPath path; // device space
-    Clip clip;
-};
-
 GdiPlayer::GdiPlayer(QPainter& painter, const Setup& setup)
     : m_painter(painter), m_setup(setup), m_state(std::make_unique<State>())
 {
     const double targetArea = std::abs(setup.target.width() * setup.target.height());
-    // Room for the picture's area painted over 128 times, which layered
-    // drawings never approach, and at least 4 million pixels.
-    m_budget.area = std::max(128.0 * (std::isfinite(targetArea) ? targetArea : 0.0), double(1 << 22));
+    m_budget.area = std::max(Budget::kAreaTimes * (std::isfinite(targetArea) ? targetArea : 0.0), Budget::kMinArea);
+    m_deadline = std::chrono::steady_clock::now() +
+                 std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                     std::chrono::duration<double>(Budget::kDeadlineSeconds));
+    SetUpClipGrid();
     if (setup.wmf) {
         m_state->mapMode = MM_ANISOTROPIC;
         m_state->winOrg = setup.wmfWindow.topLeft();
@@ -164,14 +63,29 @@ GdiPlayer::~GdiPlayer() = default;
 
 // ---------------------------------------------------------------- budget
 
+bool GdiPlayer::OverDeadline()
+{
+    if (std::chrono::steady_clock::now() > m_deadline)
+        m_budget.spent = true;
+    return m_budget.spent;
+}
+
 bool GdiPlayer::ChargePoints(std::int64_t points)
 {
-    if (m_budget.spent)
+    if (m_budget.spent || OverDeadline())
         return false;
     m_budget.points -= std::max<std::int64_t>(points, 1);
     if (m_budget.points < 0)
         m_budget.spent = true;
     return !m_budget.spent;
+}
+
+bool GdiPlayer::TryCharge(std::int64_t work)
+{
+    if (m_budget.spent || OverDeadline() || work > m_budget.points)
+        return false;
+    m_budget.points -= std::max<std::int64_t>(work, 1);
+    return true;
 }
 
 bool GdiPlayer::ChargePixels(std::int64_t pixels)
@@ -182,6 +96,19 @@ bool GdiPlayer::ChargePixels(std::int64_t pixels)
     if (m_budget.pixels < 0)
         m_budget.spent = true;
     return !m_budget.spent;
+}
+
+bool GdiPlayer::Hold(std::int64_t bytes)
+{
+    if (m_budget.spent || bytes > Budget::kHeldBytes - m_budget.held)
+        return false;
+    m_budget.held += std::max<std::int64_t>(bytes, 0);
+    return true;
+}
+
+void GdiPlayer::Release(std::int64_t bytes)
+{
+    m_budget.held = std::max<std::int64_t>(0, m_budget.held - std::max<std::int64_t>(bytes, 0));
 }
 
 bool GdiPlayer::ChargeArea(const QRectF& painterRect)
@@ -196,99 +123,40 @@ bool GdiPlayer::ChargeArea(const QRectF& painterRect)
     return !m_budget.spent;
 }
 
+bool GdiPlayer::ChargeRaster(const QPainterPath& path, const QTransform& toPainter, bool fill, double penWidth)
+{
+    if (m_setup.measure)
+        return !m_budget.spent; // measuring rasterises nothing
+    const QRectF t = m_setup.target.normalized();
+    const int top = int(std::floor(std::max(t.top(), -kCoordLimit)));
+    const int bottom = int(std::ceil(std::min(t.bottom(), kCoordLimit)));
+    std::int64_t cost = 0;
+    if (fill)
+        cost += RowCost(path, toPainter, top, bottom, 0, 1);
+    if (penWidth > 0) { // a wide pen's outline is filled: both its sides cross the rows
+        cost += RowCost(path, toPainter, top, bottom, penWidth / 2, 2);
+    } else if (penWidth < 0) {
+        // A cosmetic pen is drawn line by line: its length counts, a work
+        // unit for every 8 pixels.
+        double length = 0;
+        for (int i = 1; i < path.elementCount(); ++i) {
+            const QPainterPath::Element e = path.elementAt(i);
+            if (!e.isMoveTo()) {
+                const QPointF a = toPainter.map(QPointF(path.elementAt(i - 1))), b = toPainter.map(QPointF(e));
+                length += std::min(std::hypot(b.x() - a.x(), b.y() - a.y()), 1e7);
+            }
+        }
+        cost += std::int64_t(length / 8);
+    }
+    return ChargePoints(cost);
+}
+
 std::uint64_t GdiPlayer::MaxImagePixels() const
 {
-    // One bitmap may be at most 32 million pixels (128 MB decoded).
+    // One decoded bitmap is held while it is drawn: 4 bytes a pixel.
     const std::uint64_t left = m_budget.pixels > 0 ? std::uint64_t(m_budget.pixels) : 0;
-    return std::min<std::uint64_t>(left, std::uint64_t(1) << 25);
-}
-
-// ---------------------------------------------------------------- objects
-
-bool GdiPlayer::PutObject(std::size_t index, GdiObject object)
-{
-    if (index >= kMaxObjects)
-        return false;
-    if (index >= m_objects.size()) {
-        const std::size_t old = m_objects.size();
-        const std::size_t grown = std::max(index + 1, std::min(kMaxObjects, old * 2));
-        m_objects.resize(grown);
-        for (std::size_t i = old; i < grown; ++i)
-            m_free.insert(m_free.end(), i);
-    }
-    m_objects[index] = std::move(object);
-    m_free.erase(index);
-    return true;
-}
-
-void GdiPlayer::DeleteObject(std::size_t index)
-{
-    if (index < m_objects.size() && !std::holds_alternative<std::monostate>(m_objects[index])) {
-        m_objects[index] = std::monostate{};
-        m_free.insert(index);
-    }
-}
-
-const GdiObject* GdiPlayer::Object(std::size_t index) const
-{
-    if (index >= m_objects.size() || std::holds_alternative<std::monostate>(m_objects[index]))
-        return nullptr;
-    return &m_objects[index];
-}
-
-std::size_t GdiPlayer::FreeSlot() const
-{
-    return m_free.empty() ? std::min(m_objects.size(), kMaxObjects) : *m_free.begin();
-}
-
-bool GdiPlayer::SelectObject(std::size_t index)
-{
-    const GdiObject* o = Object(index);
-    if (!o)
-        return false;
-    if (auto p = std::get_if<Pen>(o))
-        m_state->pen = *p;
-    else if (auto b = std::get_if<Brush>(o))
-        m_state->brush = *b;
-    else if (auto f = std::get_if<Font>(o))
-        m_state->font = *f;
-    else if (auto r = std::get_if<Region>(o)) {
-        // Selecting a region makes it the clip (WMF).
-        const QPainterPath dev = LogicalToDevice().map(r->path);
-        SelectClipRegion(&dev, RGN_COPY);
-    }
-    return true;
-}
-
-void GdiPlayer::SelectPen(const Pen& pen) { m_state->pen = pen; }
-void GdiPlayer::SelectBrush(const Brush& brush) { m_state->brush = brush; }
-void GdiPlayer::SelectFont(const Font& font) { m_state->font = font; }
-const Brush& GdiPlayer::CurrentBrush() const { return m_state->brush; }
-const Font& GdiPlayer::CurrentFont() const { return m_state->font; }
-
-void GdiPlayer::SelectStock(std::uint32_t stock)
-{
-    Brush b;
-    Pen p;
-    switch (stock) {
-    case 0: case 18: b.color = Qt::white; SelectBrush(b); break; // WHITE_BRUSH, DC_BRUSH
-    case 1: b.color = QColor(0xC0, 0xC0, 0xC0); SelectBrush(b); break;
-    case 2: b.color = QColor(0x80, 0x80, 0x80); SelectBrush(b); break;
-    case 3: b.color = QColor(0x40, 0x40, 0x40); SelectBrush(b); break;
-    case 4: b.color = Qt::black; SelectBrush(b); break;
-    case 5: b.style = BS_NULL; SelectBrush(b); break;
-    case 6: p.color = Qt::white; SelectPen(p); break;
-    case 7: case 19: p.color = Qt::black; SelectPen(p); break; // BLACK_PEN, DC_PEN
-    case 8: p.style = PS_NULL; SelectPen(p); break;
-    case 10: case 11: case 16: { // the fixed-pitch stock fonts
-        Font f;
-        f.pitchAndFamily = 0x31; // FIXED_PITCH | FF_MODERN
-        SelectFont(f);
-        break;
-    }
-    case 12: case 13: case 14: case 17: SelectFont(Font{}); break;
-    default: break; // DEFAULT_PALETTE and unknown stock objects change nothing drawn
-    }
+    const std::uint64_t room = std::uint64_t(std::max<std::int64_t>(0, Budget::kHeldBytes - m_budget.held)) / 4;
+    return std::min(left, room);
 }
 
 // ---------------------------------------------------------------- simple state
@@ -442,8 +310,24 @@ QTransform GdiPlayer::LogicalToDevice() const { return m_state->world * PageTran
 
 void GdiPlayer::SaveDC()
 {
-    if (m_saved.size() < std::size_t(kMaxSaveDepth))
-        m_saved.push_back(*m_state);
+    if (m_saved.size() >= std::size_t(kMaxSaveDepth))
+        return;
+    // The saved state shares the path and the clip with the current one
+    // until either changes; then they are copied. That copy is charged
+    // here, in time (writing fresh memory costs about 3 ns a byte) and as
+    // memory held until the state is restored. A state that cannot be paid
+    // for stops the drawing: restoring a wrong state would draw the rest
+    // wrongly.
+    const State& s = *m_state;
+    const std::int64_t bytes = std::int64_t(sizeof(State)) +
+                               std::int64_t(s.path.elementCount()) * std::int64_t(sizeof(QPainterPath::Element)) +
+                               std::int64_t(s.clip.region.rectCount()) * std::int64_t(sizeof(QRect));
+    if (!ChargePoints(bytes / 10) || !Hold(bytes)) {
+        m_budget.spent = true;
+        return;
+    }
+    m_saved.push_back(s);
+    m_savedBytes.push_back(bytes);
 }
 
 void GdiPlayer::RestoreDC(int which)
@@ -460,205 +344,9 @@ void GdiPlayer::RestoreDC(int which)
         return;
     *m_state = std::move(m_saved[std::size_t(keep)]);
     m_saved.resize(std::size_t(keep));
-    m_clipApplied = false;
-}
-
-// ---------------------------------------------------------------- pens and brushes
-
-QPen GdiPlayer::MakePen(const QTransform& toPainter, const QPainterPath& path, bool deviceSpace) const
-{
-    const State& s = *m_state;
-    const Pen& p = s.pen;
-    if (p.Null())
-        return Qt::NoPen;
-    QColor color = p.color;
-    if (s.rop2 == 1)
-        color = Qt::black;
-    else if (s.rop2 == 16)
-        color = Qt::white;
-
-    const double unitWidth = deviceSpace ? p.width * Scale(LogicalToDevice()) : p.width;
-    const double painterScale = Scale(toPainter);
-    double finalWidth = unitWidth * painterScale;
-    const bool cosmetic = p.cosmetic || !(finalWidth >= 1) || !std::isfinite(finalWidth / painterScale);
-    QPen pen(color);
-    if (cosmetic) {
-        pen.setCosmetic(true);
-        pen.setWidthF(1);
-        finalWidth = 1;
-    } else {
-        // Wider than the whole target cannot look different from that.
-        const double cap = 4 * std::max(1.0, std::hypot(m_setup.target.width(), m_setup.target.height()));
-        finalWidth = std::min(finalWidth, cap);
-        const double width = finalWidth / painterScale;
-        if (width > 0 && width < 1e9) // QPen keeps widths an int can hold
-            pen.setWidthF(width);
-        else
-            pen.setCosmetic(true);
-    }
-
-    switch (p.style & PS_ENDCAP_MASK) {
-    case PS_ENDCAP_SQUARE: pen.setCapStyle(Qt::SquareCap); break;
-    case PS_ENDCAP_FLAT: pen.setCapStyle(Qt::FlatCap); break;
-    default: pen.setCapStyle(cosmetic ? Qt::FlatCap : Qt::RoundCap); break;
-    }
-    switch (p.style & PS_JOIN_MASK) {
-    case PS_JOIN_BEVEL: pen.setJoinStyle(Qt::BevelJoin); break;
-    case PS_JOIN_MITER: pen.setJoinStyle(Qt::MiterJoin); pen.setMiterLimit(s.miterLimit); break;
-    default: pen.setJoinStyle(Qt::RoundJoin); break;
-    }
-
-    // Dash patterns in units of the pen's width: the platform's pixel
-    // patterns for one-pixel pens, proportional ones for wide pens.
-    QList<qreal> dashes;
-    switch (p.style & PS_STYLE_MASK) {
-    case PS_DASH: dashes = cosmetic ? QList<qreal>{18, 6} : QList<qreal>{3, 1}; break;
-    case PS_DOT: dashes = cosmetic ? QList<qreal>{3, 3} : QList<qreal>{1, 1}; break;
-    case PS_DASHDOT: dashes = cosmetic ? QList<qreal>{9, 6, 3, 6} : QList<qreal>{3, 1, 1, 1}; break;
-    case PS_DASHDOTDOT: dashes = cosmetic ? QList<qreal>{9, 3, 3, 3, 3, 3} : QList<qreal>{3, 1, 1, 1, 1, 1}; break;
-    case PS_ALTERNATE: dashes = {1, 1}; break;
-    case PS_USERSTYLE: {
-        // Entries are logical units for wide pens, pixels for one-pixel pens.
-        const double unit = cosmetic ? 1.0 : (unitWidth > 0 ? unitWidth : 1.0);
-        for (double e : p.dashes)
-            dashes.push_back(std::isfinite(e) && e > 0 ? e / unit : 0.0);
-        if (dashes.size() % 2)
-            dashes += QList<qreal>(dashes); // an odd pattern repeats with on and off swapped
-        break;
-    }
-    default: break;
-    }
-    if (!dashes.isEmpty()) {
-        double period = 0;
-        for (qreal d : dashes)
-            period += d;
-        period *= finalWidth;
-        const double length = toPainter.map(path).length();
-        if (period > 0.5 && std::isfinite(length) && length / period < kMaxDashes) {
-            pen.setDashPattern(dashes);
-            if (pen.capStyle() == Qt::RoundCap && !cosmetic && (p.style & PS_STYLE_MASK) != PS_USERSTYLE)
-                pen.setCapStyle(Qt::FlatCap); // round caps would close the gaps of the stock patterns
-        }
-    }
-    return pen;
-}
-
-QBrush GdiPlayer::MakeBrush(const Brush& b, const QTransform& logicalToDevice) const
-{
-    QBrush brush;
-    switch (b.style) {
-    case BS_NULL: return Qt::NoBrush;
-    case BS_HATCHED: brush = QBrush(b.color, HatchStyle(b.hatch)); break;
-    case BS_PATTERN: case BS_DIBPATTERN: case BS_DIBPATTERNPT:
-        if (b.pattern.isNull())
-            brush = QBrush(b.color);
-        else
-            brush = QBrush(b.pattern);
-        break;
-    default: brush = QBrush(b.color); break;
-    }
-    if (m_state->rop2 == 1)
-        brush = QBrush(Qt::black);
-    else if (m_state->rop2 == 16)
-        brush = QBrush(Qt::white);
-    if (brush.style() != Qt::SolidPattern) {
-        // Patterns are laid out in device pixels, not logical units.
-        bool invertible = false;
-        const QTransform inv = logicalToDevice.inverted(&invertible);
-        if (!invertible || !FiniteTransform(inv))
-            return QBrush(b.color);
-        brush.setTransform(inv);
-    }
-    return brush;
-}
-
-// ---------------------------------------------------------------- clipping
-
-void GdiPlayer::ApplyClip()
-{
-    // Play() saved the painter twice: the outer level holds the caller's
-    // state with the target clip, this level is ours to reset.
-    m_painter.restore();
-    m_painter.save();
-    const Clip& c = m_state->clip;
-    if (!c.none) {
-        m_painter.setTransform(m_setup.base);
-        QRectF r;
-        if (AsRect(c.path, r)) {
-            m_painter.setClipRect(r, Qt::IntersectClip);
-        } else {
-            ChargeArea(m_setup.target); // a path clip is rasterised into a mask of the target's size
-            m_painter.setClipPath(c.path, Qt::IntersectClip);
-        }
-    }
-    m_clipApplied = true;
-}
-
-void GdiPlayer::CombineClip(const QPainterPath& regionIn, int mode)
-{
-    Clip& c = m_state->clip;
-    QPainterPath region = regionIn;
-    if (c.path.elementCount() + region.elementCount() > kMaxClipElements ||
-        !ChargePoints(ClipCost(c.path.elementCount(), region.elementCount())))
-        return;
-    const QPainterPath universe = RectPath(m_setup.universe);
-    const QPainterPath current = c.none ? universe : c.path;
-    QPainterPath out;
-    QRectF a, b;
-    switch (mode) {
-    case RGN_AND:
-        if (AsRect(current, a) && AsRect(region, b))
-            out = RectPath(a.intersected(b).isValid() ? a.intersected(b) : QRectF());
-        else
-            out = current.intersected(region);
-        break;
-    case RGN_OR:
-        if (c.none)
-            return;
-        out = current.united(region);
-        break;
-    case RGN_XOR: out = current.subtracted(region).united(region.subtracted(current)); break;
-    case RGN_DIFF: out = current.subtracted(region); break;
-    case RGN_COPY: out = region; break;
-    default: return;
-    }
-    c.none = false;
-    c.path = out;
-    m_clipApplied = false;
-}
-
-void GdiPlayer::IntersectClipRect(const QRectF& r)
-{
-    CombineClip(LogicalToDevice().map(RectPath(r.normalized())), RGN_AND);
-}
-
-void GdiPlayer::ExcludeClipRect(const QRectF& r)
-{
-    CombineClip(LogicalToDevice().map(RectPath(r.normalized())), RGN_DIFF);
-}
-
-void GdiPlayer::SelectClipRegion(const QPainterPath* region, int mode)
-{
-    if (!region) {
-        if (mode == RGN_COPY) {
-            m_state->clip = Clip{};
-            m_clipApplied = false;
-        }
-        return;
-    }
-    CombineClip(*region, mode);
-}
-
-void GdiPlayer::OffsetClipRegion(QPointF d)
-{
-    Clip& c = m_state->clip;
-    if (c.none)
-        return;
-    const QTransform m = LogicalToDevice();
-    const QPointF dev = m.map(d) - m.map(QPointF(0, 0));
-    if (!std::isfinite(dev.x()) || !std::isfinite(dev.y()))
-        return;
-    c.path.translate(dev);
+    for (std::size_t i = std::size_t(keep); i < m_savedBytes.size(); ++i)
+        Release(m_savedBytes[i]);
+    m_savedBytes.resize(std::size_t(keep));
     m_clipApplied = false;
 }
 
@@ -672,9 +360,13 @@ bool GdiPlayer::Prepare(const QRectF& bounds)
         m_measured |= bounds.normalized();
         return false;
     }
+    // Every span drawn is cut against the clip's rectangles of its row.
+    const int clipRects = m_state->clip.none ? 0 : m_state->clip.region.rectCount();
+    if (clipRects > 1 && !ChargePoints(clipRects / 8))
+        return false;
     if (!m_clipApplied)
         ApplyClip();
-    return true;
+    return !m_budget.spent; // a clip that could not be paid for draws nothing
 }
 
 namespace {
@@ -725,7 +417,9 @@ void GdiPlayer::DrawLogical(const QPainterPath& logical, bool fill, bool stroke)
         return;
     const double margin = pen.style() == Qt::NoPen ? 0 : (pen.isCosmetic() ? 1 : pen.widthF() * Scale(toPainter));
     const QRectF area = bounds.adjusted(-margin, -margin, margin, margin);
-    if (!ChargeArea(area) || !Prepare(area))
+    const double strokeWidth = pen.style() == Qt::NoPen ? 0 : (pen.isCosmetic() || margin <= 1 ? -1 : 2 * margin);
+    if (!ChargeRaster(logical, toPainter, brush.style() != Qt::NoBrush, strokeWidth) || !ChargeArea(area) ||
+        !Prepare(area))
         return;
     QPainterPath path = logical;
     path.setFillRule(m_state->polyFill == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
@@ -769,7 +463,9 @@ void GdiPlayer::DrawDevice(const QPainterPath& device, bool fill, bool stroke, c
         return;
     const double margin = pen.style() == Qt::NoPen ? 0 : (pen.isCosmetic() ? 1 : pen.widthF() * Scale(toPainter));
     const QRectF area = bounds.adjusted(-margin, -margin, margin, margin);
-    if (!ChargeArea(area) || !Prepare(area))
+    const double strokeWidth = pen.style() == Qt::NoPen ? 0 : (pen.isCosmetic() || margin <= 1 ? -1 : 2 * margin);
+    if (!ChargeRaster(device, toPainter, brush.style() != Qt::NoBrush, strokeWidth) || !ChargeArea(area) ||
+        !Prepare(area))
         return;
     QPainterPath path = device;
     path.setFillRule(m_state->polyFill == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
@@ -1121,15 +817,6 @@ void GdiPlayer::FillPath() { DrawPath(true, false); }
 void GdiPlayer::StrokePath() { DrawPath(false, true); }
 void GdiPlayer::StrokeAndFillPath() { DrawPath(true, true); }
 
-void GdiPlayer::SelectClipPath(int mode)
-{
-    if (m_state->inPath)
-        return;
-    QPainterPath p = std::exchange(m_state->path, QPainterPath());
-    p.setFillRule(m_state->polyFill == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
-    CombineClip(p, mode);
-}
-
 void GdiPlayer::WidenPath()
 {
     State& s = *m_state;
@@ -1139,410 +826,6 @@ void GdiPlayer::WidenPath()
     const double width = s.pen.width * Scale(LogicalToDevice());
     stroker.setWidth(std::isfinite(width) ? std::clamp(width, 1.0, 1e6) : 1.0);
     s.path = stroker.createStroke(s.path);
-}
-
-// ---------------------------------------------------------------- regions
-
-void GdiPlayer::FillRegion(const QPainterPath& region, const Brush& brush)
-{
-    if (!m_state->inPath)
-        DrawDevice(region, true, false, &brush);
-}
-
-void GdiPlayer::FrameRegion(const QPainterPath& region, const Brush& brush, double w, double h)
-{
-    if (m_state->inPath || region.elementCount() > kMaxClipElements ||
-        !ChargePoints(5 * ClipCost(region.elementCount(), region.elementCount())))
-        return;
-    // The frame lies inside the region: the region less itself shrunk.
-    const QTransform m = LogicalToDevice();
-    const double dw = std::abs(w * m.m11()), dh = std::abs(h * m.m22());
-    if (!std::isfinite(dw) || !std::isfinite(dh))
-        return;
-    QPainterPath inner = region.translated(dw, 0).intersected(region.translated(-dw, 0));
-    inner = inner.intersected(region.translated(0, dh)).intersected(region.translated(0, -dh));
-    DrawDevice(region.subtracted(inner), true, false, &brush);
-}
-
-// ---------------------------------------------------------------- text
-
-QFont GdiPlayer::MakeFont(int pixelSize) const
-{
-    const Font& f = m_state->font;
-    QFont font;
-    QStringList families;
-    if (!f.face.isEmpty())
-        families << f.face;
-    switch (f.pitchAndFamily & 0xF0) {
-    case 0x10: font.setStyleHint(QFont::Serif); families << QStringLiteral("serif"); break;
-    case 0x30: font.setStyleHint(QFont::TypeWriter); families << QStringLiteral("monospace"); break;
-    case 0x40: font.setStyleHint(QFont::Cursive); break;
-    case 0x50: font.setStyleHint(QFont::Decorative); break;
-    default:
-        if ((f.pitchAndFamily & 3) == 1) { // FIXED_PITCH
-            font.setStyleHint(QFont::TypeWriter);
-            families << QStringLiteral("monospace");
-        } else {
-            font.setStyleHint(QFont::SansSerif);
-            families << QStringLiteral("sans-serif");
-        }
-        break;
-    }
-    font.setFamilies(families);
-    font.setPixelSize(pixelSize);
-    font.setWeight(QFont::Weight(std::clamp(f.weight == 0 ? 400 : f.weight, 1, 1000)));
-    font.setItalic(f.italic);
-    font.setKerning(false);
-    font.setHintingPreference(QFont::PreferNoHinting);
-    return font;
-}
-
-void GdiPlayer::TextOut(const Text& t)
-{
-    State& s = *m_state;
-    const QTransform m = LogicalToDevice();
-    // A glyph costs far more than a point: it is shaped and rasterised.
-    if (!ChargePoints(64 * (std::int64_t(t.text.size()) + 1)))
-        return;
-    // The opaque rectangle is filled whatever the background mode.
-    if (t.hasRect && (t.options & ETO_OPAQUE) && !s.inPath) {
-        const Pen pen = std::exchange(s.pen, NullPen());
-        const Brush brush = std::exchange(s.brush, Brush{BS_SOLID, s.bkColor, 0, {}});
-        const int rop = std::exchange(s.rop2, 13);
-        DrawLogical(RectPath(t.rect.normalized()), true, false);
-        s.pen = pen, s.brush = brush, s.rop2 = rop;
-    }
-    if (t.text.isEmpty() || (t.options & ETO_GLYPH_INDEX))
-        return; // glyph numbers belong to a font that is not here
-
-    const double det = m.determinant();
-    const double scale = Scale(m);
-    const double toPainterScale = scale * Scale(m_setup.base);
-    if (!(std::abs(det) > 0) || !std::isfinite(det) || !(toPainterScale > 0))
-        return;
-    const QPointF ref = (s.textAlign & TA_UPDATECP) ? s.cur : t.reference;
-
-    // The character height: a negative font height is the em, a positive
-    // one the cell (ascent plus descent), zero the default of 16 pixels.
-    double em = std::abs(s.font.height);
-    const int probeSize = 256;
-    QFont probe = MakeFont(probeSize);
-    const QFontMetricsF probeMetrics(probe);
-    if (s.font.height > 0 && probeMetrics.height() > 0)
-        em = s.font.height * probeSize / probeMetrics.height();
-    else if (s.font.height == 0)
-        em = 16 / scale;
-    const double emFinal = em * toPainterScale;
-    if (!std::isfinite(emFinal) || emFinal < 0.3 || emFinal > 65536)
-        return;
-    // Font sizes come from a ladder of quarter octaves; the transform makes
-    // up the difference. Every distinct size costs the font engines a
-    // fresh set of glyph caches, so a file cannot ask for thousands.
-    const int pixelSize = int(std::clamp(std::round(std::exp2(std::round(std::log2(emFinal) * 4) / 4)), 8.0, 2048.0));
-    QFont font = MakeFont(pixelSize);
-    const double unit = em / pixelSize; // logical units per font pixel
-    const QFontMetricsF fm(font);
-    double hScale = 1;
-    if (s.font.width > 0 && fm.averageCharWidth() > 0)
-        hScale = std::clamp(s.font.width / (fm.averageCharWidth() * unit), 0.05, 20.0);
-
-    // Font space: x along the baseline, y down, in font pixels, origin at
-    // the reference point. Glyphs stay upright under a mirroring mapping.
-    const QTransform toLogical = QTransform::fromScale(hScale * unit, unit) *
-                                 QTransform().rotate(-s.font.escapement / 10.0) *
-                                 QTransform::fromScale(1, det < 0 ? -1 : 1) *
-                                 QTransform::fromTranslate(ref.x(), ref.y());
-    const double xUnit = hScale * unit; // logical units per font pixel along the baseline
-
-    // Advances: from the spacing array when there is one (summed over the
-    // bytes of a double-byte character), else the font's own.
-    // Control characters, unassigned code points and private-use ones
-    // have no glyph in any font: each would send the font machinery
-    // through every installed font looking for one. They take their
-    // place (and their spacing) as blanks, as the platform shows them.
-    QString shown = t.text;
-    for (qsizetype i = 0; i < shown.size(); ++i) {
-        const QChar c = shown.at(i);
-        if (c.isHighSurrogate() && i + 1 < shown.size() && shown.at(i + 1).isLowSurrogate()) {
-            const QChar::Category cat = QChar::category(QChar::surrogateToUcs4(c, shown.at(i + 1)));
-            if (cat == QChar::Other_NotAssigned || cat == QChar::Other_PrivateUse)
-                shown[i] = shown[i + 1] = QLatin1Char(' ');
-            ++i;
-            continue;
-        }
-        const QChar::Category cat = c.category();
-        if (cat == QChar::Other_Control || cat == QChar::Other_NotAssigned || cat == QChar::Other_PrivateUse ||
-            cat == QChar::Other_Surrogate)
-            shown[i] = QLatin1Char(' ');
-    }
-    const qsizetype n = shown.size();
-    std::vector<double> adv(std::size_t(n), 0.0), dyv(std::size_t(n), 0.0);
-    const bool hasDx = !t.dx.empty();
-    bool perGlyph = hasDx || s.charExtra != 0;
-    std::size_t di = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const int span = t.charBytes.empty() ? 1 : t.charBytes[std::size_t(i)];
-        if (hasDx) {
-            double a = 0, b = 0;
-            for (int k = 0; k < span; ++k, ++di) {
-                if (di < t.dx.size())
-                    a += t.dx[di];
-                if (di < t.dy.size())
-                    b += t.dy[di];
-            }
-            adv[std::size_t(i)] = a / xUnit;
-            dyv[std::size_t(i)] = -b / unit;
-        } else {
-            adv[std::size_t(i)] = fm.horizontalAdvance(shown.at(i)) + s.charExtra / xUnit;
-        }
-    }
-    double width = 0;
-    if (perGlyph) {
-        for (double a : adv)
-            width += a;
-    } else {
-        width = fm.horizontalAdvance(shown);
-    }
-    if (!std::isfinite(width))
-        return;
-    double x0 = 0;
-    switch (s.textAlign & TA_CENTER) {
-    case TA_CENTER: x0 = -width / 2; break;
-    case TA_RIGHT: x0 = -width; break;
-    default: break;
-    }
-    double y0 = fm.ascent();
-    switch (s.textAlign & TA_BASELINE) {
-    case TA_BASELINE: y0 = 0; break;
-    case TA_BOTTOM: y0 = -fm.descent(); break;
-    default: break;
-    }
-    if (s.textAlign & TA_UPDATECP) {
-        const double endX = (s.textAlign & TA_CENTER) == TA_RIGHT ? x0 : x0 + width;
-        if ((s.textAlign & TA_CENTER) != TA_CENTER)
-            s.cur = toLogical.map(QPointF(endX, 0));
-    }
-
-    const QRectF cell(x0, y0 - fm.ascent(), width, fm.ascent() + fm.descent());
-    const QTransform toPainter = toLogical * m * m_setup.base;
-    const QRectF bounds = toPainter.mapRect(cell);
-    if (!FiniteRect(bounds) || !FiniteTransform(toPainter))
-        return;
-
-    if (s.inPath) {
-        QPainterPath glyphs;
-        double x = x0, y = y0;
-        for (qsizetype i = 0; i < n; ++i) {
-            if (perGlyph)
-                glyphs.addText(QPointF(x, y), font, shown.mid(i, 1));
-            x += adv[std::size_t(i)];
-            y += dyv[std::size_t(i)];
-        }
-        if (!perGlyph)
-            glyphs.addText(QPointF(x0, y0), font, shown);
-        if (ChargePoints(glyphs.elementCount()))
-            s.path.addPath((toLogical * m).map(glyphs));
-        return;
-    }
-    if (!ChargeArea(bounds) || s.rop2 == 11 || !Prepare(bounds))
-        return;
-
-    const bool clipped = t.hasRect && (t.options & ETO_CLIPPED);
-    if (clipped) {
-        m_painter.save();
-        m_painter.setTransform(m * m_setup.base);
-        m_painter.setClipRect(t.rect.normalized(), Qt::IntersectClip);
-    }
-    m_painter.setTransform(toPainter);
-    if (s.bkMode == OPAQUE)
-        m_painter.fillRect(cell, s.bkColor);
-    m_painter.setPen(s.textColor);
-    m_painter.setBrush(Qt::NoBrush);
-    m_painter.setBackgroundMode(Qt::TransparentMode); // the cell was filled above when opaque
-    // The glyph cache renders a glyph as one bitmap at its transformed
-    // size: a large or strongly distorted transform would make that bitmap
-    // enormous, so such text is filled as outlines instead.
-    const double a = toPainter.m11(), b = toPainter.m12(), c = toPainter.m21(), d = toPainter.m22();
-    const double sumSq = a * a + b * b + c * c + d * d, det2 = (a * d - b * c) * (a * d - b * c);
-    const double root = std::sqrt(std::max(0.0, sumSq * sumSq - 4 * det2));
-    const double sMax = std::sqrt((sumSq + root) / 2), sMin = std::sqrt(std::max(0.0, (sumSq - root) / 2));
-    const bool outlines = !(sMax * pixelSize <= 256) || !(sMax <= 4 * sMin);
-    if (outlines) {
-        QPainterPath glyphs;
-        if (perGlyph) {
-            double x = x0, y = y0;
-            for (qsizetype i = 0; i < n; ++i) {
-                glyphs.addText(QPointF(x, y), font, shown.mid(i, 1));
-                x += adv[std::size_t(i)];
-                y += dyv[std::size_t(i)];
-            }
-        } else {
-            glyphs.addText(QPointF(x0, y0), font, shown);
-        }
-        const double lw = std::max(fm.lineWidth(), 1.0);
-        if (s.font.underline)
-            glyphs.addRect(QRectF(x0, y0 + fm.underlinePos(), width, lw));
-        if (s.font.strikeOut)
-            glyphs.addRect(QRectF(x0, y0 - fm.strikeOutPos(), width, lw));
-        if (ChargePoints(glyphs.elementCount()))
-            m_painter.fillPath(glyphs, s.textColor);
-    } else if (!perGlyph) {
-        font.setUnderline(s.font.underline);
-        font.setStrikeOut(s.font.strikeOut);
-        m_painter.setFont(font);
-        m_painter.drawText(QPointF(x0, y0), shown);
-    } else {
-        m_painter.setFont(font);
-        double x = x0, y = y0;
-        for (qsizetype i = 0; i < n; ++i) {
-            const QChar c = shown.at(i);
-            if (c.isHighSurrogate() && i + 1 < n) {
-                m_painter.drawText(QPointF(x, y), shown.mid(i, 2));
-                x += adv[std::size_t(i)] + adv[std::size_t(i + 1)];
-                y += dyv[std::size_t(i)] + dyv[std::size_t(i + 1)];
-                ++i;
-                continue;
-            }
-            if (!c.isSpace())
-                m_painter.drawText(QPointF(x, y), QString(c));
-            x += adv[std::size_t(i)];
-            y += dyv[std::size_t(i)];
-        }
-        const double lw = std::max(fm.lineWidth(), 1.0);
-        if (s.font.underline)
-            m_painter.fillRect(QRectF(x0, y0 + fm.underlinePos(), width, lw), s.textColor);
-        if (s.font.strikeOut)
-            m_painter.fillRect(QRectF(x0, y0 - fm.strikeOutPos(), width, lw), s.textColor);
-    }
-    if (clipped)
-        m_painter.restore();
-}
-
-// ---------------------------------------------------------------- bitmaps
-
-void GdiPlayer::DrawImage(const QImage& image, const QRectF& src, const QRectF& dst, std::uint32_t rop,
-                          int constantAlpha, QRgb transparent, bool useTransparent)
-{
-    State& s = *m_state;
-    if (s.inPath || image.isNull() || !(src.width() != 0) || !(src.height() != 0))
-        return;
-    switch (rop) {
-    case PATCOPY: case PATINVERT: case DSTINVERT: case BLACKNESS: case WHITENESS:
-        PatBlt(dst, rop);
-        return;
-    default: break;
-    }
-    if (!ChargePoints(4))
-        return;
-    // Image pixels to logical units, then on to the painter.
-    const double sx = dst.width() / src.width(), sy = dst.height() / src.height();
-    const QTransform imageToLogical(sx, 0, 0, sy, dst.x() - src.x() * sx, dst.y() - src.y() * sy);
-    const QRectF visible = src.normalized().intersected(QRectF(image.rect()));
-    if (!visible.isValid() || !std::isfinite(sx) || !std::isfinite(sy))
-        return;
-    const QTransform toPainter = imageToLogical * LogicalToDevice() * m_setup.base;
-    const QRectF bounds = toPainter.mapRect(visible);
-    if (!FiniteRect(bounds) || !FiniteTransform(toPainter) || !ChargeArea(bounds) || !Prepare(bounds))
-        return;
-
-    QImage img = image;
-    QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
-    const bool rasterOps = m_painter.paintEngine() && m_painter.paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
-    switch (rop) {
-    case SRCCOPY: case MERGECOPY: break;
-    case NOTSRCCOPY: img.invertPixels(); break;
-    case SRCPAINT: if (rasterOps) mode = QPainter::RasterOp_SourceOrDestination; break;
-    case SRCAND:
-        if (!rasterOps)
-            return; // a mask for the next blit: without raster operations it would paint black
-        mode = QPainter::RasterOp_SourceAndDestination;
-        break;
-    case SRCINVERT: if (rasterOps) mode = QPainter::RasterOp_SourceXorDestination; break;
-    case SRCERASE: if (rasterOps) mode = QPainter::RasterOp_SourceAndNotDestination; break;
-    case NOTSRCERASE: if (rasterOps) mode = QPainter::RasterOp_NotSourceAndNotDestination; break;
-    case MERGEPAINT: if (rasterOps) mode = QPainter::RasterOp_NotSourceOrDestination; break;
-    default:
-        if ((rop >> 16) == 0xAA)
-            return; // the destination unchanged
-        break;
-    }
-    if (useTransparent) {
-        img = img.convertToFormat(QImage::Format_ARGB32);
-        const QRgb key = transparent & 0xFFFFFF;
-        for (int y = 0; y < img.height(); ++y) {
-            QRgb* line = reinterpret_cast<QRgb*>(img.scanLine(y));
-            for (int x = 0; x < img.width(); ++x)
-                if ((line[x] & 0xFFFFFF) == key)
-                    line[x] = 0;
-        }
-    }
-    const bool downscale = std::abs(sx) * Scale(LogicalToDevice() * m_setup.base) < 1;
-    m_painter.setTransform(toPainter);
-    m_painter.setBackgroundMode(Qt::TransparentMode);
-    m_painter.setRenderHint(QPainter::SmoothPixmapTransform, s.stretchMode == 4 || downscale);
-    m_painter.setOpacity(std::clamp(constantAlpha, 0, 255) / 255.0);
-    m_painter.setCompositionMode(mode);
-    m_painter.drawImage(visible, img, visible);
-    m_painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    m_painter.setOpacity(1);
-}
-
-void GdiPlayer::PatBlt(const QRectF& dst, std::uint32_t rop)
-{
-    State& s = *m_state;
-    if (s.inPath)
-        return;
-    const Pen pen = std::exchange(s.pen, NullPen());
-    const Brush brush = s.brush;
-    const int rop2 = s.rop2;
-    bool draw = true;
-    switch (rop) {
-    case PATCOPY: s.rop2 = 13; break;
-    case PATINVERT: s.rop2 = 7; break;
-    case DSTINVERT: s.rop2 = 6; break;
-    case BLACKNESS: s.brush = Brush{BS_SOLID, Qt::black, 0, {}}; s.rop2 = 13; break;
-    case WHITENESS: s.brush = Brush{BS_SOLID, Qt::white, 0, {}}; s.rop2 = 13; break;
-    default: draw = false; break;
-    }
-    if (draw && !(rop == DSTINVERT && !(m_painter.paintEngine() &&
-                                         m_painter.paintEngine()->hasFeature(QPaintEngine::RasterOpModes))))
-        DrawLogical(RectPath(dst.normalized()), true, false);
-    s.pen = pen, s.brush = brush, s.rop2 = rop2;
-}
-
-void GdiPlayer::GradientRect(const QRectF& dst, QColor from, QColor to, bool vertical)
-{
-    State& s = *m_state;
-    if (s.inPath)
-        return;
-    const QRectF r = dst.normalized();
-    QLinearGradient g(vertical ? QPointF(0, dst.top()) : QPointF(dst.left(), 0),
-                      vertical ? QPointF(0, dst.bottom()) : QPointF(dst.right(), 0));
-    g.setColorAt(0, from);
-    g.setColorAt(1, to);
-    const QTransform m = LogicalToDevice();
-    const QTransform toPainter = m * m_setup.base;
-    const QRectF bounds = toPainter.mapRect(r);
-    if (!ChargePoints(4) || !FiniteRect(bounds) || !FiniteTransform(toPainter) || !ChargeArea(bounds) ||
-        !Prepare(bounds))
-        return;
-    m_painter.setTransform(toPainter);
-    m_painter.fillRect(r, QBrush(g));
-}
-
-void GdiPlayer::GradientTriangle(const QPolygonF& tri, QColor a, QColor b, QColor c)
-{
-    // Drawn in the mean of its corner colours.
-    const QColor mean((a.red() + b.red() + c.red()) / 3, (a.green() + b.green() + c.green()) / 3,
-                      (a.blue() + b.blue() + c.blue()) / 3);
-    State& s = *m_state;
-    const Pen pen = std::exchange(s.pen, NullPen());
-    const Brush brush = std::exchange(s.brush, Brush{BS_SOLID, mean, 0, {}});
-    QPainterPath p;
-    p.addPolygon(tri);
-    p.closeSubpath();
-    DrawLogical(p, true, false);
-    s.pen = pen, s.brush = brush;
 }
 
 } // namespace metafile

@@ -9,18 +9,21 @@
 // caller's target rectangle. Paths and the clip region are kept in device
 // space, as the format defines them.
 //
-// Everything that costs time or memory is charged to a budget: points,
-// glyphs, decoded bitmap pixels and the painted area (in target pixels).
-// Once a budget is spent the rest of the picture is not drawn, so a small
-// hostile file cannot keep the program busy for minutes.
+// Everything that costs time or memory is charged to a budget (see Budget
+// below) before it is paid. Once it is spent the rest of the picture is not
+// drawn, so a small hostile file cannot keep the program busy for minutes.
+
+#include "Dib.h"
 
 #include <QColor>
 #include <QImage>
 #include <QPainterPath>
 #include <QPolygonF>
+#include <QRegion>
 #include <QString>
 #include <QTransform>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -109,11 +112,40 @@ struct Placeholder {}; // an object of a kind that is not drawn (palettes, colou
 
 using GdiObject = std::variant<std::monostate, Pen, Brush, Font, Region, Placeholder>;
 
-// What one replay may spend.
+// What one play may spend. A picture is a file from anywhere, played at
+// every drawing of the chart: one play must stay within about 0.5 s and
+// 256 MB on a current desktop machine (Release build), whatever the file
+// asks for. The rule is "charge before you draw": every drawing works out
+// what it will cost, in the units below, on its first line, and returns
+// without drawing when the budget cannot pay; once anything was refused the
+// rest of the picture is skipped and what was drawn so far stays. The
+// numbers are named here and nowhere else.
 struct Budget {
-    std::int64_t points = std::int64_t(1) << 24;   // points, segments, glyphs, region rectangles
-    std::int64_t pixels = std::int64_t(1) << 27;   // decoded bitmap pixels, in total
-    double area = 0;                               // painted target pixels (set from the target's size)
+    // Work, in units of about 30 ns of this machine: a point read and
+    // transformed costs one; clip arithmetic, rasterising crossing edges,
+    // shaping glyphs and decoding bitmaps are charged in the same units by
+    // the rules beside them. The whole is about a quarter of a second, so
+    // a cost misjudged twice over still fits.
+    static constexpr std::int64_t kWork = std::int64_t(1) << 23;
+    // Memory held at one time, in bytes: the object table (pattern
+    // bitmaps, regions), the states saved by SaveDC, the clip, and the one
+    // bitmap being drawn. The rest of 256 MB is the painter's and Qt's.
+    static constexpr std::int64_t kHeldBytes = std::int64_t(160) << 20;
+    // Decoded bitmap pixels over the whole play (time, not memory: each is
+    // written fresh, about 12 ns). Drawing a bitmap costs a work unit per
+    // source pixel on top.
+    static constexpr std::int64_t kPixels = std::int64_t(1) << 24;
+    // Painted area, as a multiple of the target's area (at least 4 M pixels).
+    static constexpr double kAreaTimes = 64;
+    static constexpr double kMinArea = double(1 << 22);
+    // The last guard: a play that is still running after this long stops
+    // drawing, whatever the charges said.
+    static constexpr double kDeadlineSeconds = 0.5;
+
+    std::int64_t points = kWork;  // work left
+    std::int64_t pixels = kPixels;
+    std::int64_t held = 0;        // bytes held now
+    double area = 0;              // painted target pixels left (set from the target's size)
     bool spent = false;
 };
 
@@ -151,6 +183,12 @@ public:
     // when it is exhausted.
     bool ChargePoints(std::int64_t points);
     bool ChargePixels(std::int64_t pixels);
+    // Charges `work` when the budget can pay it; otherwise charges nothing
+    // and leaves the budget unspent, for a caller that has a cheaper way.
+    bool TryCharge(std::int64_t work);
+    // Memory held from now on (object table, saved states) and given back.
+    bool Hold(std::int64_t bytes);
+    void Release(std::int64_t bytes);
 
     // --- object table
     static constexpr std::size_t kMaxObjects = 65536;
@@ -269,6 +307,10 @@ public:
 
     // Decoded bitmap pixels still allowed for one image.
     std::uint64_t MaxImagePixels() const;
+    // Sets how many columns and rows of a bitmap whose `srcSize` pixels are
+    // drawn onto `dst` (logical) one kept pixel stands for: drawn scaled
+    // down, half the target's resolution more is all it needs.
+    void SetImageSteps(const QRectF& dst, QSizeF srcSize, DibOptions& options) const;
 
 private:
     struct State;
@@ -284,12 +326,32 @@ private:
     void AppendToPath(const QPainterPath& logical);
     void Continue(const QPainterPath& logical);
     bool ChargeArea(const QRectF& painterRect);
+    void SetUpClipGrid();
     void ApplyClip();
+    static std::int64_t RowCost(const QPainterPath& path, const QTransform& toRows, int top, int bottom, double grow,
+                                int edges, std::int64_t* crossings = nullptr);
+    bool GridRegion(const QPainterPath& device, QRegion& out);
+    void FillGridRegion(const QRegion& region, const Brush& brush);
+    bool ClipToGridRegion(const QRegion& region);
+    // Charges rasterising `path` (mapped by `toPainter`) filled, stroked
+    // with a pen `penWidth` wide in painter pixels (< 0: a cosmetic pen),
+    // or both.
+    bool ChargeRaster(const QPainterPath& path, const QTransform& toPainter, bool fill, double penWidth);
+    bool OverDeadline();
     void CombineClip(const QPainterPath& region, int mode);
     // Applies the clip before painting; false when nothing may be painted
     // (budget spent, or measuring: then `bounds` is collected instead).
     bool Prepare(const QRectF& bounds);
     QFont MakeFont(int pixelSize) const;
+    struct TextLayout;
+    void FillTextRect(const Text& t);
+    bool LayOutText(const Text& t, const QTransform& logicalToDevice, TextLayout& out);
+    bool ChooseFont(const Text& t, const QTransform& logicalToDevice, TextLayout& out) const;
+    bool MeasureAdvances(const Text& t, const QTransform& logicalToDevice, TextLayout& out);
+    bool PlaceText(TextLayout& out);
+    bool ChargeGlyphs(TextLayout& layout, const QTransform& toPainter, std::int64_t perGlyph);
+    QPainterPath GlyphOutlines(const TextLayout& layout) const;
+    void DrawGlyphs(const TextLayout& layout);
     QPainterPath ArcPath(const QRectF& box, QPointF start, QPointF end, ArcKind kind, QPointF* arcStart,
                          QPointF* arcEnd) const;
 
@@ -301,6 +363,11 @@ private:
     std::unique_ptr<State> m_state;
     std::vector<State> m_saved;
     bool m_clipApplied = false;
+    QTransform m_gridFromDevice, m_gridToPainter; // the clip grid (see GdiClip.cpp)
+    QRect m_gridUniverse;
+    std::chrono::steady_clock::time_point m_deadline;
+    std::vector<std::int64_t> m_objectBytes; // held by each slot of the object table
+    std::vector<std::int64_t> m_savedBytes;  // held by each saved state
     QRectF m_measured;
 };
 

@@ -33,10 +33,22 @@ public:
     QSize Size() const;
     // Draws the picture stretched over `target` (in the painter's current
     // coordinates; a negative width or height mirrors it) and clipped to
-    // it; the painter's state is left as it was found. The work one call
-    // may do is bounded: a picture that would paint its target's area more
-    // than 128 times over, or draw more than 16 million points, is cut
-    // short there.
+    // it; the painter's state is left as it was found. Never throws.
+    //
+    // One call costs at most about 0.5 s and 256 MB, whatever the file asks
+    // for (the numbers are GdiPlayer.h's Budget). A file is refused by
+    // Load only for what is wrong with it as a file (above); a file that
+    // asks for more work than that is loaded, and drawn in part: every
+    // drawing is charged before it is paid (points, clip and region
+    // arithmetic by rectangles and crossing edges, painted area, glyphs
+    // measured and drawn, bitmap pixels decoded, memory held by the object
+    // table, saved states and bitmaps), and the first drawing that cannot
+    // be paid for ends the play; what was drawn before stays. A clip too
+    // costly to make exactly clips to its bounds; an object too large to
+    // hold is kept as an empty placeholder; a bitmap drawn scaled down is
+    // decoded at about the size it is drawn. A wall-clock limit of 0.5 s
+    // ends a play that the charges misjudged. Load's measuring of a WMF
+    // without a window is bounded the same way.
     void Play(QPainter& painter, const QRectF& target) const;
 
 private:

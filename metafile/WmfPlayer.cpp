@@ -175,6 +175,13 @@ bool WmfReplay::Record(std::uint16_t function, const ByteReader& r)
             pen.style = a.U(0);
             pen.width = std::abs(a.I(1));
             pen.cosmetic = pen.width == 0;
+            // A cosmetic pen (one that names no end cap or join, as only
+            // geometric pens have) dashed or dotted and wider than one unit
+            // draws solid.
+            const std::uint32_t style = pen.style & gdi::PS_STYLE_MASK;
+            const bool cosmetic = (pen.style & (gdi::PS_ENDCAP_MASK | gdi::PS_JOIN_MASK)) == 0;
+            if (cosmetic && pen.width > 1 && style >= gdi::PS_DASH && style <= gdi::PS_DASHDOTDOT)
+                pen.style &= ~std::uint32_t(gdi::PS_STYLE_MASK);
             pen.color = ColorRef(a.U32(3));
             Create(pen);
         } else {
@@ -404,6 +411,7 @@ void WmfReplay::Bitmap(std::uint16_t function, const Params& a)
             return; // device-dependent bitmaps are not drawn
         dst = QRectF(a.I(7), a.I(6), a.I(5), a.I(4));
         src = QRectF(a.I(3), a.I(2), dst.width(), dst.height());
+        p.SetImageSteps(dst, src.size(), opt);
         dib = DecodePackedDib(a.Tail(8), opt);
         break;
     case META_STRETCHBLT: case META_DIBSTRETCHBLT:
@@ -418,6 +426,7 @@ void WmfReplay::Bitmap(std::uint16_t function, const Params& a)
             return;
         src = QRectF(a.I(5), a.I(4), a.I(3), a.I(2));
         dst = QRectF(a.I(9), a.I(8), a.I(7), a.I(6));
+        p.SetImageSteps(dst, src.size(), opt);
         dib = DecodePackedDib(a.Tail(10), opt);
         break;
     case META_STRETCHDIB:
@@ -427,6 +436,7 @@ void WmfReplay::Bitmap(std::uint16_t function, const Params& a)
         opt.colors = a.U(2) == 1 ? DibColors::PaletteIndexes : DibColors::Rgb;
         src = QRectF(a.I(6), a.I(5), a.I(4), a.I(3));
         dst = QRectF(a.I(10), a.I(9), a.I(8), a.I(7));
+        p.SetImageSteps(dst, src.size(), opt);
         dib = DecodePackedDib(a.Tail(11), opt);
         srcFromBottom = true;
         break;
@@ -442,11 +452,11 @@ void WmfReplay::Bitmap(std::uint16_t function, const Params& a)
         break;
     default: return;
     }
-    if (dib.image.isNull() || !p.ChargePixels(std::int64_t(dib.width) * dib.height))
+    if (dib.image.isNull() || !p.ChargePixels(std::int64_t(dib.image.width()) * dib.image.height()))
         return;
     if (srcFromBottom && dib.bottomUp)
         src.moveTop(dib.height - src.top() - src.height());
-    p.DrawImage(dib.image, src, dst, rop);
+    p.DrawImage(dib.image, dib.InImage(src), dst, rop);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "Exceptions.h"
 #include "Metafile.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -108,6 +109,10 @@ private slots:
     void refused();
     void badRecordsAreSkipped();
     void budgetStopsEndlessWork();
+    void drawnAsTheFormatSays_data();
+    void drawnAsTheFormatSays();
+    void embeddedImagesOnlyByTheirOwnReader_data();
+    void embeddedImagesOnlyByTheirOwnReader();
     void painterStateLeftAsFound();
     void drawsOnlyInsideTarget();
     void ansiText_data();
@@ -389,7 +394,7 @@ void TestMetafile::budgetStopsEndlessWork()
 {
     // 100 000 rectangles over the whole picture, red, then one green one:
     // painting them all would be 100 000 full fills of the target. The
-    // area budget (the target's area 128 times over, at least 4 million
+    // area budget (the target's area 64 times over, at least 4 million
     // pixels) stops the replay long before the green one.
     QList<QByteArray> records = {Rec(39, {1, 0, 0x0000FF, 0}), Rec(37, {1}), Rec(37, {int(0x80000008)})};
     const QByteArray rect = Rec(43, {0, 0, 100, 100});
@@ -400,9 +405,135 @@ void TestMetafile::budgetStopsEndlessWork()
     const QImage img = Render(*m, QSize(100, 100));
     CheckProbes(img, {{50, 50, kRed}});
 
-    // Without the flood the same green rectangle is drawn.
-    const auto small = Metafile::Load(EmfOf({Rec(39, {2, 0, 0x00FF00, 0}), Rec(37, {2}), Rec(43, {0, 0, 100, 100})}));
+    // Without the flood the same green rectangle is drawn, after a line
+    // of 20 000 points crossing the picture up and down as a dense chart
+    // does: a one-pixel pen costs its length, not its crossings.
+    QList<std::int32_t> line = {0, 0, 100, 100, 20000};
+    for (int i = 0; i < 20000; ++i)
+        line << i * 100 / 20000 << (i * 7919) % 100;
+    const auto small = Metafile::Load(
+        EmfOf({Rec(4, line), Rec(39, {2, 0, 0x00FF00, 0}), Rec(37, {2}), Rec(43, {0, 0, 100, 100})}));
     CheckProbes(Render(*small, QSize(100, 100)), {{50, 50, kGreen}});
+}
+
+namespace {
+std::int32_t F(float f)
+{
+    std::int32_t v;
+    std::memcpy(&v, &f, 4);
+    return v;
+}
+// Region data of `rects` (left, top, right, bottom each).
+QList<std::int32_t> RegionData(const QList<QRect>& rects)
+{
+    QList<std::int32_t> d = {32, 1, int(rects.size()), int(16 * rects.size()), 0, 0, 100, 100};
+    for (const QRect& r : rects)
+        d << r.left() << r.top() << r.right() + 1 << r.bottom() + 1;
+    return d;
+}
+// A WMF of 1000 x 1000 units without a placeable header.
+QByteArray WmfOf(const QList<QList<std::int16_t>>& records)
+{
+    QByteArray body;
+    auto add = [&](std::uint16_t function, const QList<std::int16_t>& params) {
+        const std::uint32_t words = std::uint32_t(3 + params.size());
+        body.append(reinterpret_cast<const char*>(&words), 4);
+        body.append(reinterpret_cast<const char*>(&function), 2);
+        for (std::int16_t v : params)
+            body.append(reinterpret_cast<const char*>(&v), 2);
+    };
+    add(0x020B, {0, 0});       // SETWINDOWORG
+    add(0x020C, {1000, 1000}); // SETWINDOWEXT
+    for (const QList<std::int16_t>& r : records)
+        add(std::uint16_t(r.front()), r.mid(1));
+    add(0, {});
+    QByteArray h(18, 0);
+    const std::uint16_t head[] = {1, 9, 0x300};
+    std::memcpy(h.data(), head, 6);
+    const std::uint32_t size = std::uint32_t((18 + body.size()) / 2), maxRecord = 16;
+    std::memcpy(h.data() + 6, &size, 4);
+    h[10] = 4;
+    std::memcpy(h.data() + 12, &maxRecord, 4);
+    return h + body;
+}
+} // namespace
+
+void TestMetafile::drawnAsTheFormatSays_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Probes>("probes");
+    const QByteArray redBrush = Rec(39, {1, 0, 0x0000FF, 0}) + Rec(37, {1});
+    const QByteArray blueBrush = Rec(39, {2, 0, 0xFF0000, 0});
+    QTest::newRow("selecting a clip path when there is no path keeps the clip")
+        << EmfOf({Rec(67, {1}), redBrush, Rec(43, {0, 0, 100, 100})}) << Probes{{50, 50, kRed}};
+    QTest::newRow("a region frame turns with a 90-degree world transform")
+        << EmfOf({Rec(35, {F(0), F(1), F(-1), F(0), F(100), F(0)}), blueBrush,
+                  Rec(72, QList<std::int32_t>{10, 10, 90, 90, 48, 2, 10, 10} + RegionData({QRect(10, 10, 80, 80)}))})
+        << Probes{{14, 50, kBlue}, {50, 14, kBlue}, {86, 50, kBlue}, {50, 50, kWhite}, {5, 50, kWhite}};
+    QList<QRect> bars;
+    for (int i = 0; i < 801; ++i)
+        bars << QRect(i % 40, 0, 10, 100); // crossing bars covering x = 0 to 49
+    QTest::newRow("a clip region of 801 crossing rectangles clips")
+        << EmfOf({Rec(75, QList<std::int32_t>{32 + 16 * 801, 5} + RegionData(bars)), redBrush,
+                  Rec(43, {0, 0, 100, 100})})
+        << Probes{{25, 50, kRed}, {45, 10, kRed}, {55, 50, kWhite}, {90, 90, kWhite}};
+    QTest::newRow("a WMF cosmetic pen dashed and 75 units wide draws solid")
+        << WmfOf({{0x02FA, 1, 75, 0, 0, 0}, {0x012D, 0}, {0x0214, 500, 0}, {0x0213, 500, 1000}})
+        << Probes{{10, 50, kBlack}, {26, 50, kBlack}, {50, 50, kBlack}, {74, 50, kBlack}, {50, 20, kWhite}};
+}
+
+void TestMetafile::drawnAsTheFormatSays()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(Probes, probes);
+    const auto m = Metafile::Load(bytes);
+    CheckProbes(Render(*m, QSize(100, 100)), probes);
+}
+
+namespace {
+// A red 4 x 4 picture in an image file format.
+QByteArray RedImage(const char* format)
+{
+    QImage img(4, 4, QImage::Format_RGB32);
+    img.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    img.save(&buffer, format);
+    return bytes;
+}
+// STRETCHDIBITS of a bitmap whose header names `compression` (BI_JPEG 4,
+// BI_PNG 5) and whose bits are `bits`, over the whole 100 x 100 picture.
+QByteArray EmbeddedBlit(std::int32_t compression, const QByteArray& bits)
+{
+    QList<std::int32_t> fields = {0, 0, 99, 99, 0, 0, 0, 0, 4, 4, 80, 40, 120, int(bits.size()), 0, 0x00CC0020,
+                                  100, 100};
+    fields += {40, 4, 4, 0, compression, int(bits.size()), 0, 0, 0, 0}; // the bitmap header, 0 bits per pixel
+    QByteArray r = Rec(81, fields) + bits;
+    r.append(QByteArray((4 - r.size() % 4) % 4, 0));
+    const std::uint32_t size = std::uint32_t(r.size());
+    std::memcpy(r.data() + 4, &size, 4);
+    return r;
+}
+} // namespace
+
+void TestMetafile::embeddedImagesOnlyByTheirOwnReader_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("drawn");
+    QTest::newRow("PNG marked BI_PNG") << EmbeddedBlit(5, RedImage("PNG")) << true;
+    QTest::newRow("JPEG marked BI_JPEG") << EmbeddedBlit(4, RedImage("JPG")) << true;
+    QTest::newRow("XPM marked BI_PNG") << EmbeddedBlit(5, RedImage("XPM")) << false;
+    QTest::newRow("BMP marked BI_JPEG") << EmbeddedBlit(4, RedImage("BMP")) << false;
+    QTest::newRow("PNG marked BI_JPEG") << EmbeddedBlit(4, RedImage("PNG")) << false;
+}
+
+void TestMetafile::embeddedImagesOnlyByTheirOwnReader()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, drawn);
+    const auto m = Metafile::Load(EmfOf({bytes}));
+    CheckProbes(Render(*m, QSize(100, 100)), {{50, 50, drawn ? kRed : kWhite}});
 }
 
 // ---------------------------------------------------------------- the painter
@@ -473,6 +604,10 @@ void TestMetafile::ansiText_data()
     QTest::newRow("Western: 0x80 is the euro sign") << QByteArray("\x80x", 2) << 0 << QString::fromUtf8("€x")
                                                     << QList<int>{1, 1};
     QTest::newRow("Cyrillic") << QByteArray("\xc0", 1) << 204 << QString::fromUtf8("А") << QList<int>{1};
+    QTest::newRow("Hebrew letters held back for a combining mark come out")
+        << QByteArray("\xe0\xe1", 2) << 177 << QString::fromUtf8("אב") << QList<int>{1, 1};
+    QTest::newRow("Vietnamese letters held back for a combining mark come out")
+        << QByteArray("\xc2\xec", 2) << 163 << QString::fromUtf8("Â\u0301") << QList<int>{1, 1};
     QTest::newRow("a lead byte at the end stands alone") << QByteArray("A\x93", 2) << 128
                                                           << QString::fromUtf8("A\uFFFD") << QList<int>{1, 1};
 }
