@@ -1,7 +1,6 @@
 #include "ChartRenderer.h"
 
 #include "ChartModel.h"
-#include "Metafile.h"
 #include "NumberFormat.h"
 #include "Parallel.h"
 
