@@ -1,8 +1,9 @@
 #include "WindowWait.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
+#include <QTimer>
 #include <QWidget>
 
 #include <exception>
@@ -66,14 +67,22 @@ WindowWait::Stretch::~Stretch()
     if (--m_wait.m_stretches > 0 || !m_wait.m_closeAsked)
         return;
     m_wait.m_closeAsked = false;
-    // As the next event: the job, and any message it showed, is over.
-    QMetaObject::invokeMethod(
-        &m_wait,
-        [window = m_wait.m_window] {
-            if (window)
-                window->close();
-        },
-        Qt::QueuedConnection);
+    // As the next event: the job is over.
+    QMetaObject::invokeMethod(&m_wait, &WindowWait::CloseAfterMessages, Qt::QueuedConnection);
+}
+
+void WindowWait::CloseAfterMessages()
+{
+    if (!m_window)
+        return;
+    // A job that failed ends before its error box is shown, and the box's
+    // own event loop runs this: the close waits until the box is answered,
+    // so the user reads why the job failed before the window goes.
+    if (QApplication::activeModalWidget()) {
+        QTimer::singleShot(kModalRecheckMs, this, &WindowWait::CloseAfterMessages);
+        return;
+    }
+    m_window->close();
 }
 
 void WindowWait::Wait(const std::function<void()>& step)

@@ -72,6 +72,9 @@ protected:
 
 private:
     void Wait(const std::function<void()>& step);
+    // Carries out a close held back during a job, once no modal box is up.
+    void CloseAfterMessages();
+    static constexpr int kModalRecheckMs = 50;
 
     QPointer<QWidget> m_window;
     bool m_waiting = false;

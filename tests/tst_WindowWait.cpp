@@ -4,11 +4,14 @@
 
 #include "Chart.h"
 #include "Controls.h"
+#include "ErrorReporting.h"
 #include "FakeServices.h"
 #include "FormProbe.h"
 #include "NumberFormat.h"
 #include "WindowWait.h"
 
+#include <QCheckBox>
+#include <QDialog>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -181,6 +184,46 @@ private slots:
         QTRY_VERIFY(!w.form->isVisible());
         QCOMPARE(TForm1Probe(*w.form).xname(), QStringLiteral("time"));
         QCOMPARE(w.dialogs->openCalls, 1);
+    }
+
+    // A close asked for during a re-plot that fails waits until the error
+    // box, shown after the handler has ended, is answered.
+    void closeWaitsForTheErrorBox()
+    {
+        const LongWorkFrom sizes(0);
+        Window w;
+        w.form->show();
+        w.dialogs->openAnswers << w.Write(Rows(200), QStringLiteral("table.csv"));
+        w.form->OpenBtn->click();
+        w.form->AutoSize->click();
+        w.form->XmagValue->SetText(QStringLiteral("1e308"));
+
+        // Shows a modal box that, like a message box, runs events until
+        // it is answered.
+        struct ModalMessages : IMessageReporter {
+            QWidget* window = nullptr;
+            bool windowStayed = false;
+            void ShowMessage(QWidget* owner, const QString&, const QString&, MessageIcon) override
+            {
+                QDialog box(owner);
+                box.setModal(true);
+                box.show();
+                QTest::qWait(150);
+                windowStayed = window->isVisible();
+            }
+        } messages;
+        messages.window = w.form.get();
+
+        QSemaphore release;
+        windowwait_detail::SetStepHook([&] { release.acquire(); });
+        QTimer::singleShot(0, w.form.get(), [&] {
+            w.form->close();
+            release.release(3);
+        });
+        RunReportingErrors(messages, w.form.get(), [&] { w.form->XmagValueButtonClick(w.form->XmagValue); });
+
+        QVERIFY(messages.windowStayed);
+        QTRY_VERIFY(!w.form->isVisible());
     }
 };
 
