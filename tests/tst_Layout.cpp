@@ -1,6 +1,6 @@
 // The real window in every style at every zoom, each side tab in turn: every
-// control shows its whole text, the usage notes keep their lines, and the
-// tool bar's pictures stand out from the bar.
+// control shows its whole text and lies wholly inside its parent, the usage
+// notes keep their lines, and the tool bar's pictures stand out from the bar.
 
 #include "Chart.h"
 #include "ComboBox.h"
@@ -10,6 +10,7 @@
 #include "WindowFixture.h"
 
 #include <QAbstractButton>
+#include <QAbstractScrollArea>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -95,7 +96,8 @@ std::optional<TextRoom> TextOf(QWidget* w)
 }
 
 // Every fault of the shown controls: a text wider or taller than the room
-// it is drawn in, or a control smaller than it asks to be.
+// it is drawn in, a control cut off by its parent's edge, or a control
+// smaller than it asks to be.
 QStringList Clipped(TForm1& form)
 {
     QStringList faults;
@@ -115,6 +117,19 @@ QStringList Clipped(TForm1& form)
                               .arg(room->room.width())
                               .arg(room->room.height());
         }
+        // Nothing reaches past its parent's edges, where it would be cut
+        // off (what scrolls inside a scroll area's viewport may).
+        if (QWidget* parent = w->parentWidget(); parent && !qobject_cast<QAbstractScrollArea*>(parent->parentWidget())
+            && !parent->rect().contains(w->geometry()))
+            faults << QStringLiteral("%1: at %2,%3 %4x%5 in %6 %7x%8 wide")
+                          .arg(Name(w))
+                          .arg(w->x())
+                          .arg(w->y())
+                          .arg(w->width())
+                          .arg(w->height())
+                          .arg(Name(parent))
+                          .arg(parent->width())
+                          .arg(parent->height());
         // Controls whose wish is exactly their text's room.
         const bool wishIsText = qobject_cast<TTabButton*>(w) || qobject_cast<TToggleSwitch*>(w)
             || qobject_cast<QGroupBox*>(w);
