@@ -392,7 +392,8 @@ private slots:
         for (const QString& style : kStyles)
             for (const char* control : {"OpenBtn", "TitleFontBtn", "BorderCheck", "TitleEditBtn", "StyleSelecter"})
                 for (bool hover : {false, true})
-                    if (!hover || QByteArray(control).endsWith("FontBtn") || QByteArray(control) == "OpenBtn")
+                    if (!hover || QByteArray(control).endsWith("FontBtn") || QByteArray(control) == "OpenBtn"
+                        || QByteArray(control) == "TitleEditBtn")
                         QTest::addRow("%s, %s, %s", qPrintable(style), control, hover ? "pointer" : "focus")
                             << style << QString::fromLatin1(control) << hover;
     }
@@ -412,7 +413,9 @@ private slots:
         const QRect around = QRect(c->mapTo(w.form.get(), QPoint(0, 0)), c->size()).adjusted(-3, -3, 3, 3);
         const QImage before = w.form->grab(around).toImage().convertToFormat(QImage::Format_RGB32);
         if (hover) {
-            QTest::mouseMove(c);
+            // An entry field shows the pointer on its button.
+            auto* edit = qobject_cast<TButtonedEdit*>(c);
+            QTest::mouseMove(edit ? edit->RightButtonWidget() : c);
         } else {
             // As the Tab key moves it, so the window shows where it is.
             w.form->setAttribute(Qt::WA_KeyboardFocusChange);
