@@ -483,7 +483,7 @@ QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& captio
     return c;
 }
 
-TButtonedEdit* MakeEdit(QWidget* parent, const char* name, const QString& textHint, const QPixmap& rightImage)
+TButtonedEdit* MakeEdit(QWidget* parent, const char* name, const QString& textHint, const QIcon& rightImage)
 {
     auto* e = new TButtonedEdit(parent, textHint, rightImage);
     e->setObjectName(QString::fromLatin1(name));
@@ -492,42 +492,71 @@ TButtonedEdit* MakeEdit(QWidget* parent, const char* name, const QString& textHi
 
 // --- TButtonedEdit --------------------------------------------------------
 
-TButtonedEdit::TButtonedEdit(QWidget* parent, const QString& textHint, const QPixmap& rightImage)
-    : QLineEdit(parent), m_button(new QAction(QIcon(rightImage), QStringLiteral("適用"), this))
+namespace {
+
+// The field's button: flat until the pointer is over it, and showing the
+// keyboard focus as a line around it, which fits where the style's own
+// focus frame inside it would cover the picture.
+class TFieldButton : public QToolButton {
+public:
+    explicit TFieldButton(QWidget* parent) : QToolButton(parent)
+    {
+        setAutoRaise(true);
+        setFocusPolicy(Qt::TabFocus);
+        setCursor(Qt::ArrowCursor);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QStylePainter p(this);
+        QStyleOptionToolButton option;
+        initStyleOption(&option);
+        option.state &= ~QStyle::State_HasFocus;
+        p.drawComplexControl(QStyle::CC_ToolButton, option);
+        if (hasFocus()) {
+            QStyleOptionFocusRect focus;
+            focus.initFrom(this);
+            p.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+        }
+    }
+};
+
+// The button's parts at design size: the picture, the room around it, and
+// the gap to the field's right edge.
+constexpr int kFieldIcon = 16, kFieldButtonWidth = 22, kFieldButtonHeight = 18, kFieldButtonGap = 4;
+
+} // namespace
+
+TButtonedEdit::TButtonedEdit(QWidget* parent, const QString& textHint, const QIcon& rightImage)
+    : QLineEdit(parent), m_button(new QAction(rightImage, QStringLiteral("適用"), this)),
+      m_buttonWidget(new TFieldButton(this))
 {
     setPlaceholderText(textHint);
     setAccessibleName(textHint);
     m_button->setToolTip(textHint);
-    addAction(m_button, QLineEdit::TrailingPosition);
-    connect(m_button, &QAction::triggered, this, &TButtonedEdit::RightButtonClick);
     // Keyboard users reach the button with Tab: typing and Enter in the
     // field apply nothing, so without it they could not apply the text.
-    for (QToolButton* b : findChildren<QToolButton*>(Qt::FindDirectChildrenOnly)) {
-        if (b->defaultAction() == m_button) {
-            m_buttonWidget = b;
-            b->setFocusPolicy(Qt::TabFocus);
-            b->installEventFilter(this);
-        }
-    }
+    m_buttonWidget->setIconSize(QSize(kFieldIcon, kFieldIcon));
+    m_buttonWidget->setDefaultAction(m_button);
+    connect(m_button, &QAction::triggered, this, &TButtonedEdit::RightButtonClick);
 }
 
-void TButtonedEdit::paintEvent(QPaintEvent* event)
-{
-    QLineEdit::paintEvent(event);
-    if (m_buttonWidget && m_buttonWidget->hasFocus()) {
-        QPainter p(this);
-        QStyleOptionFocusRect focus;
-        focus.initFrom(this);
-        focus.rect = m_buttonWidget->geometry().adjusted(1, 1, -1, -1);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
-    }
-}
+QAbstractButton* TButtonedEdit::RightButtonWidget() const { return m_buttonWidget; }
 
-bool TButtonedEdit::eventFilter(QObject* watched, QEvent* event)
+void TButtonedEdit::resizeEvent(QResizeEvent* event)
 {
-    if (watched == m_buttonWidget && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
-        update();
-    return QLineEdit::eventFilter(watched, event);
+    QLineEdit::resizeEvent(event);
+    // The button sits at the right end, as large as the zoom makes the
+    // text; the text keeps clear of it.
+    const double f = TZoomStyle::ZoomFactor(this);
+    const auto scaled = [f](int v) { return int(std::lround(v * f)); };
+    const QSize size(scaled(kFieldButtonWidth), scaled(kFieldButtonHeight));
+    const int gap = scaled(kFieldButtonGap);
+    m_buttonWidget->setIconSize(QSize(scaled(kFieldIcon), scaled(kFieldIcon)));
+    m_buttonWidget->setGeometry(width() - gap - size.width(), (height() - size.height()) / 2, size.width(),
+                                size.height());
+    setTextMargins(0, 0, size.width() + gap, 0);
 }
 
 // --- TRadioGroup ----------------------------------------------------------

@@ -101,6 +101,7 @@ private:
 };
 
 class QAction;
+class QToolButton;
 class QRadioButton;
 
 // A row of tool buttons that is one stop in the keyboard order: Tab enters
@@ -139,30 +140,29 @@ QRect DesignGeometry(const QWidget* control);
 
 // An entry field with one button inside its right end showing `rightImage`.
 // The text hint shows in grey while the field is empty; only a click on the
-// button reports (RightButtonClick), typing, Enter and leaving do not.
+// button reports (RightButtonClick), typing, Enter and leaving do not. The
+// button and its picture grow with the window's zoom.
 class TButtonedEdit : public QLineEdit {
     Q_OBJECT
 public:
-    TButtonedEdit(QWidget* parent, const QString& textHint, const QPixmap& rightImage);
+    TButtonedEdit(QWidget* parent, const QString& textHint, const QIcon& rightImage);
     QString Text() const { return text(); }
     void SetText(const QString& v) { setText(v); }
     QString TextHint() const { return placeholderText(); }
     QAction* RightButton() const { return m_button; }
     // The button showing RightButton(): a stop in the keyboard order right
     // after the field, pressed with Space.
-    QAbstractButton* RightButtonWidget() const { return m_buttonWidget; }
+    QAbstractButton* RightButtonWidget() const;
 
 signals:
     void RightButtonClick();
 
 protected:
-    // Shows the focus on the button, which draws none of its own.
-    void paintEvent(QPaintEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QAction* m_button;
-    QAbstractButton* m_buttonWidget = nullptr;
+    QToolButton* m_buttonWidget;
 };
 
 // A captioned box of radio buttons, one under another, sharing its height
@@ -242,4 +242,4 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 QCheckBox* MakeCheckBox(QWidget* parent, const char* name, const QString& caption);
 // An entry field showing `textHint` while empty, with `rightImage` on its
 // button.
-TButtonedEdit* MakeEdit(QWidget* parent, const char* name, const QString& textHint, const QPixmap& rightImage);
+TButtonedEdit* MakeEdit(QWidget* parent, const char* name, const QString& textHint, const QIcon& rightImage);

@@ -1,7 +1,11 @@
 #include "Icons.h"
 
+#include <QApplication>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
+#include <QStyleOption>
 
 namespace {
 
@@ -102,12 +106,11 @@ QIcon MakeToolIcon(ToolIcon kind, const QColor& color)
     return icon;
 }
 
-QPixmap MakeCheckMark(qreal dpr)
+namespace {
+
+// Draws the check mark into a 16 x 16 design box.
+void PaintCheckMark(QPainter& p)
 {
-    QPixmap pm(int(16 * dpr), int(16 * dpr));
-    pm.setDevicePixelRatio(dpr);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setPen(QPen(QColor(0, 150, 40), 2.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     QPainterPath tick;
@@ -115,5 +118,45 @@ QPixmap MakeCheckMark(qreal dpr)
     tick.lineTo(6.5, 12);
     tick.lineTo(13, 4.5);
     p.drawPath(tick);
+}
+
+// The check mark drawn afresh at whatever size it is asked for; the
+// disabled and selected looks are the style's, made from that drawing.
+class TCheckMarkEngine : public QIconEngine {
+public:
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal dpr = painter->device()->devicePixelRatio();
+        painter->drawPixmap(rect, pixmap(rect.size() * dpr, mode, state));
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override
+    {
+        QPixmap pm(size);
+        pm.fill(Qt::transparent);
+        {
+            QPainter p(&pm);
+            p.scale(size.width() / 16.0, size.height() / 16.0);
+            PaintCheckMark(p);
+        }
+        if (mode == QIcon::Normal)
+            return pm;
+        QStyleOption option;
+        option.palette = QApplication::palette();
+        return QApplication::style()->generatedIconPixmap(mode, pm, &option);
+    }
+    QIconEngine* clone() const override { return new TCheckMarkEngine; }
+};
+
+} // namespace
+
+QPixmap MakeCheckMark(qreal dpr)
+{
+    QPixmap pm(int(16 * dpr), int(16 * dpr));
+    pm.setDevicePixelRatio(dpr);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    PaintCheckMark(p);
     return pm;
 }
+
+QIcon MakeCheckMarkIcon() { return QIcon(new TCheckMarkEngine); }

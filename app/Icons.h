@@ -12,3 +12,5 @@ enum class ToolIcon { OpenFolder, Paste, Copy, Save };
 QIcon MakeToolIcon(ToolIcon kind, const QColor& color);
 // A green check mark on a transparent 16 x 16 background.
 QPixmap MakeCheckMark(qreal devicePixelRatio = 1.0);
+// The same mark as an icon drawn sharp at every size it is shown at.
+QIcon MakeCheckMarkIcon();

@@ -3,6 +3,7 @@
 
 #include "Chart.h"
 #include "Controls.h"
+#include "Icons.h"
 #include "Dialogs.h"
 #include "Unit1.h"
 
@@ -63,7 +64,7 @@ void CopyFont(const FontChoice& from, TChartFont& to)
 void TForm1::CreateChartTab()
 {
     QWidget* page = TabSheet1;
-    const QPixmap checkMark = ImageList1->Image(0);
+    const QIcon checkMark = MakeCheckMarkIcon();
     auto makeEdit = [&](const char* name, const QString& hint) { return MakeEdit(page, name, hint, checkMark); };
 
     TitleEditBtn = makeEdit("TitleEditBtn", QStringLiteral("タイトル名"));

@@ -3,6 +3,7 @@
 
 #include "Chart.h"
 #include "Controls.h"
+#include "Icons.h"
 #include "NumberFormat.h"
 #include "TableFormat.h"
 #include "Unit1.h"
@@ -33,7 +34,7 @@ void TForm1::CreateScaleTab()
 
     // Each field applies its text only through the check mark at its right
     // end; it stays locked while the axes are automatic.
-    const QPixmap checkMark = ImageList1->Image(0);
+    const QIcon checkMark = MakeCheckMarkIcon();
     auto makeField = [&](TButtonedEdit*& field, const char* name, const QString& hint, int top,
                          void (TForm1::*handler)(QObject*)) {
         field = MakeEdit(page, name, hint, checkMark);

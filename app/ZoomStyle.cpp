@@ -1,6 +1,8 @@
 #include "ZoomStyle.h"
 
 #include <QPainter>
+#include <QPixmap>
+#include <QScopedValueRollback>
 #include <QStyleOptionComplex>
 #include <QWidget>
 
@@ -9,6 +11,11 @@
 namespace {
 
 constexpr char kZoomFactor[] = "plotmereZoomFactor";
+
+// Set while the base style draws a control at design size: the rectangles
+// it asks this style for while drawing are design-size ones too, and must
+// not be magnified a second time.
+thread_local bool t_drawingAtDesignSize = false;
 
 int Scaled(int v, double f)
 {
@@ -142,7 +149,7 @@ QSize TZoomStyle::sizeFromContents(ContentsType type, const QStyleOption* option
 QRect TZoomStyle::subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
                                  const QWidget* widget) const
 {
-    const double f = ZoomFactor(widget);
+    const double f = t_drawingAtDesignSize ? 1.0 : ZoomFactor(widget);
     QRect magnified;
     if (f != 1.0 && AtDesignSize(control, option, f, [&](const QStyleOptionComplex& design) {
             const QRect r = QProxyStyle::subControlRect(control, &design, sub, widget);
@@ -155,7 +162,7 @@ QRect TZoomStyle::subControlRect(ComplexControl control, const QStyleOptionCompl
 QStyle::SubControl TZoomStyle::hitTestComplexControl(ComplexControl control, const QStyleOptionComplex* option,
                                                      const QPoint& pos, const QWidget* widget) const
 {
-    const double f = ZoomFactor(widget);
+    const double f = t_drawingAtDesignSize ? 1.0 : ZoomFactor(widget);
     SubControl hit = SC_None;
     const QPoint at = pos - option->rect.topLeft();
     if (f != 1.0 && AtDesignSize(control, option, f, [&](const QStyleOptionComplex& design) {
@@ -169,14 +176,23 @@ QStyle::SubControl TZoomStyle::hitTestComplexControl(ComplexControl control, con
 void TZoomStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
                                     const QWidget* widget) const
 {
-    const double f = ZoomFactor(widget);
+    const double f = t_drawingAtDesignSize ? 1.0 : ZoomFactor(widget);
     if (f != 1.0 && AtDesignSize(control, option, f, [&](const QStyleOptionComplex& design) {
-            painter->save();
-            painter->translate(option->rect.topLeft());
-            painter->scale(option->rect.width() / double(design.rect.width()),
-                           option->rect.height() / double(design.rect.height()));
-            QProxyStyle::drawComplexControl(control, &design, painter, widget);
-            painter->restore();
+            const QScopedValueRollback atDesignSize(t_drawingAtDesignSize, true);
+            // Drawn on a canvas whose pixel ratio carries the factor, not
+            // through a scaled painter: styles that cache their drawing in
+            // a pixmap size it by the device's ratio, so the parts come out
+            // sharp at the factor instead of magnified from design pixels.
+            const qreal deviceRatio = painter->device()->devicePixelRatio();
+            QPixmap canvas(option->rect.size() * deviceRatio);
+            canvas.setDevicePixelRatio(deviceRatio * option->rect.width() / design.rect.width());
+            canvas.fill(Qt::transparent);
+            {
+                QPainter p(&canvas);
+                p.setFont(painter->font());
+                QProxyStyle::drawComplexControl(control, &design, &p, widget);
+            }
+            painter->drawPixmap(option->rect, canvas);
         }))
         return;
     QProxyStyle::drawComplexControl(control, option, painter, widget);
