@@ -11,6 +11,7 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -23,6 +24,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <utility>
 
 namespace {
 constexpr int kTabPadX = 8;
@@ -85,6 +87,13 @@ TPageControl::TPageControl(QWidget* parent)
         SetTabIndex(id);
         emit TabChanged(id);
     });
+    // A control of a page that takes the focus (by the Tab key from the tab,
+    // a click, a shortcut) is scrolled into view.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        for (QScrollArea* scroller : std::as_const(m_scrollers))
+            if (now && scroller->widget() && scroller->widget()->isAncestorOf(now))
+                scroller->ensureWidgetVisible(now);
+    });
 }
 
 QWidget* TPageControl::AddPage(const QString& objectName, const QString& caption)
@@ -92,7 +101,20 @@ QWidget* TPageControl::AddPage(const QString& objectName, const QString& caption
     auto* page = new QWidget;
     page->setObjectName(objectName);
     page->setAccessibleName(caption);
-    m_stack->addWidget(page);
+    // The scroll area is only the page's window onto its controls: no frame,
+    // no stop of its own in the keyboard order, and neither its viewport
+    // nor the page (which it would have filled) paints a ground, so the
+    // page shows on the one the style gives the pages.
+    auto* scroller = new QScrollArea;
+    scroller->setObjectName(objectName + QStringLiteral("Scroller"));
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setFocusPolicy(Qt::NoFocus);
+    scroller->setWidgetResizable(true);
+    scroller->setWidget(page);
+    scroller->viewport()->setAutoFillBackground(false);
+    page->setAutoFillBackground(false);
+    m_stack->addWidget(scroller);
+    m_scrollers.append(scroller);
     auto* tab = new TTabButton(caption, this);
     tab->setObjectName(objectName + QStringLiteral("Tab"));
     m_group->addButton(tab, int(m_tabs.size()));
@@ -106,7 +128,8 @@ QWidget* TPageControl::AddPage(const QString& objectName, const QString& caption
 }
 
 int TPageControl::PageCount() const { return int(m_tabs.size()); }
-QWidget* TPageControl::Page(int i) const { return m_stack->widget(i); }
+QWidget* TPageControl::Page(int i) const { return i >= 0 && i < m_scrollers.size() ? m_scrollers[i]->widget() : nullptr; }
+QScrollArea* TPageControl::PageScroller(int i) const { return m_scrollers.value(i); }
 QString TPageControl::TabCaption(int i) const { return m_tabs.at(i)->text(); }
 int TPageControl::TabIndex() const { return m_group->checkedId(); }
 QAbstractButton* TPageControl::Tab(int i) const { return m_tabs.at(i); }
@@ -121,13 +144,19 @@ int TPageControl::IndexOfTab(const QObject* tab) const
 
 int TPageControl::IndexOfPage(const QWidget* page) const
 {
-    return page && page->parentWidget() == m_stack ? m_stack->indexOf(const_cast<QWidget*>(page)) : -1;
+    for (int i = 0; page && i < m_scrollers.size(); ++i)
+        if (m_scrollers[i]->widget() == page)
+            return i;
+    return -1;
 }
 
 TPageControl* TPageControl::OwnerOfPage(const QWidget* page)
 {
-    QWidget* stack = page ? page->parentWidget() : nullptr;
-    auto* owner = qobject_cast<TPageControl*>(stack ? stack->parentWidget() : nullptr);
+    // The page sits in its scroll area's viewport, in the page stack.
+    QWidget* w = page ? page->parentWidget() : nullptr;
+    while (w && !qobject_cast<TPageControl*>(w))
+        w = w->parentWidget();
+    auto* owner = static_cast<TPageControl*>(w);
     return owner && owner->IndexOfPage(page) >= 0 ? owner : nullptr;
 }
 

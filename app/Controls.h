@@ -1,6 +1,7 @@
 #pragma once
 // Small controls of the main window that Qt has no exact match for: a page
-// control whose tab captions wrap to further rows, an on/off switch, a
+// control whose tab captions wrap to further rows and whose pages scroll
+// when they are smaller than their controls need, an on/off switch, a
 // status bar with one simple text and a tool bar with fixed button places.
 
 #include <QAbstractButton>
@@ -11,6 +12,7 @@
 #include <QWidget>
 
 class QLabel;
+class QScrollArea;
 class QStackedWidget;
 class QButtonGroup;
 
@@ -28,10 +30,15 @@ class TPageControl : public QWidget {
     Q_OBJECT
 public:
     explicit TPageControl(QWidget* parent = nullptr);
-    // Adds a page with its tab; the page is the returned widget.
+    // Adds a page with its tab; the page is the returned widget. The page
+    // is shown in a frameless scroll area that stretches it to the room
+    // there is and scrolls it where its minimum size is larger, and that
+    // brings a control taking the focus into view.
     QWidget* AddPage(const QString& objectName, const QString& caption);
     int PageCount() const;
     QWidget* Page(int i) const;
+    // The scroll area page i is shown in.
+    QScrollArea* PageScroller(int i) const;
     QString TabCaption(int i) const;
     int TabIndex() const;
     // Shows page i; out-of-range values show none.
@@ -66,6 +73,7 @@ private:
     void SelectByUser(int i);
 
     QList<TTabButton*> m_tabs;
+    QList<QScrollArea*> m_scrollers;
     QStackedWidget* m_stack;
     QButtonGroup* m_group;
     int m_rows = 1;

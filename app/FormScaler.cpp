@@ -7,11 +7,15 @@
 #include "Unit1.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QLayout>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSplitter>
 
 #include <algorithm>
@@ -34,6 +38,10 @@ constexpr int kDesignSplitterHandle = 3;
 // The side tabs' width as the window is laid out, and their pages' width.
 constexpr int kDesignSideWidth = 184;
 constexpr int kDesignPageWidth = 176;
+// The gap kept between a page's controls and its right edge (widened
+// captions keep it too), and below its lowest control.
+constexpr int kDesignPageRightGap = 4;
+constexpr int kDesignPageBottomGap = 8;
 
 int Scaled(double v, double f)
 {
@@ -212,7 +220,7 @@ void TFormScaler::ApplyStyleZoom()
 void TFormScaler::FitCaptions()
 {
     // The gap kept to the parent's right edge.
-    const int margin = Scaled(4, m_factor);
+    const int margin = Scaled(kDesignPageRightGap, m_factor);
     Walk(&m_form, [&](QWidget* w) {
         const QRect design = DesignGeometry(w);
         if (!design.isValid() || !w->parentWidget())
@@ -233,6 +241,56 @@ void TFormScaler::FitCaptions()
         const int limit = parentWidth - margin - zoomed.left();
         w->resize(std::max(zoomed.width(), std::min(zoomed.width() + missing, limit)), zoomed.height());
     });
+    FitPages();
+}
+
+void TFormScaler::FitPages()
+{
+    const int right = Scaled(kDesignPageRightGap, m_factor);
+    const int below = Scaled(kDesignPageBottomGap, m_factor);
+    const TPageControl* pages = m_form.PageControl1;
+    for (int i = 0; i < pages->PageCount(); ++i) {
+        QWidget* page = pages->Page(i);
+        // What a page lays out itself (the usage notes under their panel)
+        // needs its layout's minimum; what is placed, its extent.
+        QSize need = page->layout() ? page->layout()->minimumSize() : QSize(0, 0);
+        for (const QWidget* w : page->findChildren<QWidget*>()) {
+            if (!DesignGeometry(w).isValid())
+                continue;
+            const QRect r(w->mapTo(page, QPoint(0, 0)), w->size());
+            need = need.expandedTo(QSize(r.x() + r.width() + right, r.y() + r.height() + below));
+        }
+        page->setMinimumSize(need);
+        // Qt tells a scroll area only when its page is shown; one not shown
+        // fits its page to the new minimum now, as the shown one does.
+        QEvent request(QEvent::LayoutRequest);
+        QCoreApplication::sendEvent(pages->PageScroller(i), &request);
+    }
+}
+
+QSize TFormScaler::FittedToScreen(QSize client) const
+{
+    const QScreen* screen = m_form.screen();
+    if (!screen)
+        return client;
+    // A window not shown yet has no frame to count.
+    const QSize frame = m_form.frameGeometry().size() - m_form.size();
+    return client.boundedTo(screen->availableGeometry().size() - frame);
+}
+
+void TFormScaler::KeepOnScreen()
+{
+    const QScreen* screen = m_form.screen();
+    if (!screen || !m_form.isVisible())
+        return;
+    const QRect room = screen->availableGeometry();
+    const QRect outer = m_form.frameGeometry();
+    // Right and bottom edges inside first, so a window larger than the room
+    // keeps its top left corner on the screen.
+    const int x = std::max(room.left(), std::min(outer.left(), room.left() + room.width() - outer.width()));
+    const int y = std::max(room.top(), std::min(outer.top(), room.top() + room.height() - outer.height()));
+    if (QPoint(x, y) != outer.topLeft())
+        m_form.move(x, y);
 }
 
 void TFormScaler::Scale(int ppi, bool keepWindowSize)
@@ -247,9 +305,10 @@ void TFormScaler::Scale(int ppi, bool keepWindowSize)
     const double newFactor = ppi / (kDesignPPI * m_dpr);
 
     // The sizes the user may have changed since the last zoom are taken as
-    // they are now; unchanged ones keep their exact design value.
+    // they are now; unchanged ones keep their exact design value (the last
+    // zoom may have made the window smaller than that to fit the screen).
     const QSize client = m_form.size();
-    if (!m_scaled || client != QSize(Scaled(m_designClient.width(), oldFactor), Scaled(m_designClient.height(), oldFactor)))
+    if (!m_scaled || client != m_appliedClient)
         m_designClient = QSizeF(client) / oldFactor;
     m_scaled = true;
 
@@ -267,10 +326,21 @@ void TFormScaler::Scale(int ppi, bool keepWindowSize)
     m_form.Chart1->Model().SetTextScale(m_factor);
 
     const Qt::WindowStates fills = Qt::WindowMaximized | Qt::WindowFullScreen;
-    if (keepWindowSize || (m_form.windowState() & fills))
+    if (keepWindowSize || (m_form.windowState() & fills)) {
         m_designClient = QSizeF(m_form.size()) / m_factor;
-    else
-        m_form.resize(Scaled(m_designClient.width(), m_factor), Scaled(m_designClient.height(), m_factor));
+        m_appliedClient = m_form.size();
+    } else {
+        // Up to the screen's density the window takes its own size, as it
+        // does at start; a zoom past it grows the window only as far as the
+        // screen has room, the side tabs' pages scrolling what no longer
+        // fits.
+        const QSize zoomed(Scaled(m_designClient.width(), m_factor), Scaled(m_designClient.height(), m_factor));
+        const bool grows = m_factor > 1.0;
+        m_appliedClient = grows ? FittedToScreen(zoomed) : zoomed;
+        m_form.resize(m_appliedClient);
+        if (grows)
+            KeepOnScreen();
+    }
     if (QLayout* layout = m_form.layout())
         layout->activate();
 

@@ -36,9 +36,14 @@ public:
     // times the new factor, and so do the window's own pieces: the side
     // tabs' width, the splitter's handle and the window's client size. A
     // size the user gave (window size, side tabs' width) counts as a design
-    // size divided by the factor it was given at. With keepWindowSize the
-    // window keeps its size (it was measured at that density already), as
-    // does a maximized or full-screen window.
+    // size divided by the factor it was given at; the window's size counts
+    // as given when it is not the one the last zoom made. With
+    // keepWindowSize the window keeps its size (it was measured at that
+    // density already), as does a maximized or full-screen window. A zoom
+    // past the screen's own density grows the window only as far as its
+    // screen leaves room for it, frame included, and brings a shown window
+    // back onto the screen; the design size stays remembered, so a smaller
+    // zoom gives the window its own size again.
     void Scale(int ppi, bool keepWindowSize = false);
 
     // Sets every control's zoomed font again. Taking a style sheet away
@@ -56,14 +61,22 @@ public:
     // measured with, a style's paddings, fonts that grow unevenly with the
     // zoom), keeping its left edge, as far as its parent's width allows.
     // Every such control first returns to its design size at the zoom, so
-    // a caption that fits again gives the room back. Called once the window
-    // is made and at every zoom and style change.
+    // a caption that fits again gives the room back. Each side tab's page
+    // then asks for the room its controls take, scrolling where it has less.
+    // Called once the window is made and at every zoom and style change.
     void FitCaptions();
 
 private:
     void Record(QWidget* w);
     void ApplyFonts(QWidget* w);
     void ApplyGeometry(QWidget* w);
+    // Gives each side tab's page the minimum size that holds its controls.
+    void FitPages();
+    // `client` made no larger than the window's screen leaves room for.
+    QSize FittedToScreen(QSize client) const;
+    // Moves a shown window whose frame reaches past its screen's room back
+    // inside it, as far as it fits.
+    void KeepOnScreen();
 
     // The screen's own density; the window's until the first zoom.
     int ScreenPPI() const;
@@ -73,6 +86,7 @@ private:
     double m_dpr = 1.0; // the device pixel ratio the zoom was made at
     double m_factor = 1.0;
     QSizeF m_designClient;
+    QSize m_appliedClient; // the window size the last zoom gave
     double m_designSide;
     bool m_scaled = false;
 };

@@ -10,6 +10,7 @@
 
 #include <QImage>
 #include <QList>
+#include <QScreen>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -165,4 +166,11 @@ struct FormFixture {
     std::shared_ptr<FakeMessages> messages = std::make_shared<FakeMessages>();
     std::shared_ptr<FakeClipboard> clipboard = std::make_shared<FakeClipboard>();
     std::unique_ptr<TForm1> form{new TForm1(FormServices{dialogs, messages, clipboard})};
+    // The largest client size whose window, frame included, fits the room
+    // the window's screen leaves to windows: a zoom grows the window no
+    // further.
+    QSize ScreenRoom() const
+    {
+        return form->screen()->availableGeometry().size() - (form->frameGeometry().size() - form->size());
+    }
 };

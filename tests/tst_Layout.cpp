@@ -1,6 +1,8 @@
 // The real window in every style at every zoom, each side tab in turn: every
 // control shows its whole text and lies wholly inside its parent, the usage
 // notes keep their lines, and the tool bar's pictures stand out from the bar.
+// A zoom the screen has no room for keeps the window on the screen, each side
+// tab scrolling to any of its controls.
 
 #include "Chart.h"
 #include "ComboBox.h"
@@ -18,6 +20,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyleOptionComboBox>
 #include <QStyleOptionSpinBox>
 #include <QStyleOption>
@@ -201,10 +206,15 @@ struct StyledWindow : ShownWindow {
     {
         if (!TStyleManager::TrySetStyle(style, false))
             qFatal("no such style");
-        static_cast<TComboBox*>(form->ScaleComboBox)->SetItemIndex(zoom);
-        form->ScaleComboBoxChange(form->ScaleComboBox);
+        Zoom(zoom);
         Paste(QStringLiteral("X1,Y1\n100,101\n101,102\n103,103\n1,\n"));
         QCoreApplication::processEvents();
+    }
+    // Picks the zoom list's entry `zoom`.
+    void Zoom(int zoom)
+    {
+        static_cast<TComboBox*>(form->ScaleComboBox)->SetItemIndex(zoom);
+        form->ScaleComboBoxChange(form->ScaleComboBox);
     }
 };
 
@@ -319,6 +329,84 @@ private slots:
         if (!faults.isEmpty())
             qWarning().noquote() << faults.join(u'\n');
         QVERIFY2(faults.isEmpty(), qPrintable(QStringLiteral("%1 clipped").arg(faults.size())));
+    }
+
+    // At the zooms the test screen has no room for, the window stays on the
+    // screen and every control of each side tab lies on its page, which
+    // scrolls to show it whole.
+    void zoomedTabsScrollToEveryControl_data() { StylesAndZooms(3); }
+    void zoomedTabsScrollToEveryControl()
+    {
+        QFETCH(QString, style);
+        QFETCH(int, zoom);
+        StyledWindow w(style, zoom);
+        QVERIFY(w.form->screen()->availableGeometry().contains(w.form->frameGeometry()));
+        TPageControl* pages = w.form->PageControl1;
+        QStringList faults;
+        bool scrolled = false;
+        for (int tab = 0; tab < pages->PageCount(); ++tab) {
+            pages->SetTabIndex(tab);
+            QCoreApplication::processEvents();
+            QWidget* page = pages->Page(tab);
+            QScrollArea* scroller = pages->PageScroller(tab);
+            scrolled |= scroller->verticalScrollBar()->maximum() > 0;
+            for (QWidget* c : page->findChildren<QWidget*>()) {
+                if (!DesignGeometry(c).isValid())
+                    continue;
+                const QString where = pages->TabCaption(tab) + QStringLiteral(": ") + Name(c);
+                if (!page->rect().contains(QRect(c->mapTo(page, QPoint(0, 0)), c->size())))
+                    faults << where + QStringLiteral(" lies outside its page");
+                scroller->ensureWidgetVisible(c, 0, 0);
+                const QRect shown(c->mapTo(scroller->viewport(), QPoint(0, 0)), c->size());
+                if (!scroller->viewport()->rect().contains(shown))
+                    faults << where + QStringLiteral(" is not shown whole when scrolled to");
+            }
+        }
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
+        // The window really was too small for some page.
+        QVERIFY(scrolled);
+    }
+
+    // The keyboard reaches a control scrolled out of view: it comes into
+    // view as it takes the focus.
+    void focusScrollsTheControlIntoView()
+    {
+        StyledWindow w(QStringLiteral("Windows"), 4);
+        QVERIFY(w.Active());
+        w.form->PageControl1->SetTabIndex(0);
+        QScrollArea* scroller = w.form->PageControl1->PageScroller(0);
+        QCoreApplication::processEvents();
+        scroller->verticalScrollBar()->setValue(0);
+        const auto shown = [&] {
+            const QRect r(w.form->ChartShadow->mapTo(scroller->viewport(), QPoint(0, 0)), w.form->ChartShadow->size());
+            return scroller->viewport()->rect().contains(r);
+        };
+        QVERIFY(!shown());
+        w.form->ChartShadow->setFocus(Qt::TabFocusReason);
+        QVERIFY(shown());
+    }
+
+    // The window's size after zooming through `zooms`: the design size times
+    // the last zoom, as far as the screen has room for a window grown by the
+    // zoom; a size the zoom cut to the screen is not taken for the user's.
+    void zoomBackRestoresTheWindowsSize_data()
+    {
+        QTest::addColumn<QList<int>>("zooms");
+        QTest::newRow("200%, back to 100%") << QList<int>{4, 0};
+        QTest::newRow("200%, then 125%") << QList<int>{4, 1};
+        QTest::newRow("150%, 200%, back to 100%") << QList<int>{2, 4, 0};
+    }
+    void zoomBackRestoresTheWindowsSize()
+    {
+        QFETCH(QList<int>, zooms);
+        StyledWindow w(QStringLiteral("Windows"), 0);
+        for (int zoom : zooms)
+            w.Zoom(zoom);
+        const double factor = ZoomEntryPPI(zooms.last()) / 96.0;
+        const QSize zoomed(int(std::lround(936 * factor)), int(std::lround(593 * factor)));
+        QCOMPARE(w.form->size(), factor > 1 ? zoomed.boundedTo(w.ScreenRoom()) : zoomed);
+        if (factor == 1)
+            QCOMPARE(w.form->size(), QSize(936, 593));
     }
 
     // The notes keep their 28 lines as written, scrolling where they are

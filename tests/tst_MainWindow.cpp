@@ -17,6 +17,7 @@
 #include <QMap>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QTest>
 #include <QToolButton>
@@ -126,7 +127,8 @@ private slots:
         pc.SetTabIndex(index);
         QCOMPARE(pc.TabIndex(), index);
         QVERIFY(pc.Page(index)->isVisibleTo(&pc));
-        const QWidget* page = pc.Page(index)->parentWidget();
+        // The page's scroll area fills the frame the pages are shown in.
+        const QWidget* page = pc.PageScroller(index)->parentWidget();
         QList<const QWidget*> tabs;
         for (const QString& n : names)
             tabs << pc.findChild<QWidget*>(n + QStringLiteral("Tab"));
