@@ -151,11 +151,8 @@ public:
 
 QPixmap MakeCheckMark(qreal dpr)
 {
-    QPixmap pm(int(16 * dpr), int(16 * dpr));
+    QPixmap pm = TCheckMarkEngine().pixmap(QSize(int(16 * dpr), int(16 * dpr)), QIcon::Normal, QIcon::Off);
     pm.setDevicePixelRatio(dpr);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    PaintCheckMark(p);
     return pm;
 }
 

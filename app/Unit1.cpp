@@ -103,8 +103,8 @@ void TForm1::RunHandler(void (TForm1::*handler)(QObject*), QObject* sender)
 void TForm1::CreateComponents()
 {
     // The dialogs and the image list come first: the side tabs preset the
-    // dialogs, and their fields show the image list's check mark (drawn
-    // afresh at each zoom).
+    // dialogs. (The fields show the image list's check mark drawn afresh at
+    // each zoom, from MakeCheckMarkIcon.)
     IDialogProvider* dialogs = m_services.dialogs.get();
     FileOpenDialog1 = new TFileOpenDialog(this, dialogs, QStringLiteral("FileOpenDialog1"));
     SavePictureDialog1 = new TSavePictureDialog(this, dialogs, QStringLiteral("SavePictureDialog1"));

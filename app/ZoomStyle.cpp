@@ -17,6 +17,13 @@ constexpr char kZoomFactor[] = "plotmereZoomFactor";
 // not be magnified a second time.
 thread_local bool t_drawingAtDesignSize = false;
 
+// The factor a spin field or list is magnified by: none while the base
+// style is drawing one at design size.
+double ComplexControlFactor(const QWidget* widget)
+{
+    return t_drawingAtDesignSize ? 1.0 : TZoomStyle::ZoomFactor(widget);
+}
+
 int Scaled(int v, double f)
 {
     return int(std::lround(v * f));
@@ -149,7 +156,7 @@ QSize TZoomStyle::sizeFromContents(ContentsType type, const QStyleOption* option
 QRect TZoomStyle::subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
                                  const QWidget* widget) const
 {
-    const double f = t_drawingAtDesignSize ? 1.0 : ZoomFactor(widget);
+    const double f = ComplexControlFactor(widget);
     QRect magnified;
     if (f != 1.0 && AtDesignSize(control, option, f, [&](const QStyleOptionComplex& design) {
             const QRect r = QProxyStyle::subControlRect(control, &design, sub, widget);
@@ -162,7 +169,7 @@ QRect TZoomStyle::subControlRect(ComplexControl control, const QStyleOptionCompl
 QStyle::SubControl TZoomStyle::hitTestComplexControl(ComplexControl control, const QStyleOptionComplex* option,
                                                      const QPoint& pos, const QWidget* widget) const
 {
-    const double f = t_drawingAtDesignSize ? 1.0 : ZoomFactor(widget);
+    const double f = ComplexControlFactor(widget);
     SubControl hit = SC_None;
     const QPoint at = pos - option->rect.topLeft();
     if (f != 1.0 && AtDesignSize(control, option, f, [&](const QStyleOptionComplex& design) {
@@ -176,7 +183,7 @@ QStyle::SubControl TZoomStyle::hitTestComplexControl(ComplexControl control, con
 void TZoomStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
                                     const QWidget* widget) const
 {
-    const double f = t_drawingAtDesignSize ? 1.0 : ZoomFactor(widget);
+    const double f = ComplexControlFactor(widget);
     if (f != 1.0 && AtDesignSize(control, option, f, [&](const QStyleOptionComplex& design) {
             const QScopedValueRollback atDesignSize(t_drawingAtDesignSize, true);
             // Drawn on a canvas whose pixel ratio carries the factor, not

@@ -433,8 +433,7 @@ private slots:
         QFETCH(int, zoom);
         StyledWindow w(style, 0);
         const Marks small = Measure(*w.form);
-        static_cast<TComboBox*>(w.form->ScaleComboBox)->SetItemIndex(zoom);
-        w.form->ScaleComboBoxChange(w.form->ScaleComboBox);
+        w.Zoom(zoom);
         QCoreApplication::processEvents();
         const Marks large = Measure(*w.form);
         const double textGrowth = double(large.text) / small.text;
